@@ -1,0 +1,26 @@
+# The two commands a user needs: `make run` and `make test`.
+BUILD_DIR ?= build
+CMAKE_FLAGS ?=
+
+.PHONY: run test build deps configure bench clean
+
+deps:
+	@bash scripts/deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR)
+
+run: build
+	@bash scripts/run.sh $(BUILD_DIR)/bin/vantorel
+
+test: build
+	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+
+bench: build
+	@bash bench/run-all.sh $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR)

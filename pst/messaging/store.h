@@ -1,0 +1,48 @@
+// A new PST message store: created empty like one Outlook makes, filled folder by folder
+// and message by message, completed by close().
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pst/messaging/message_content.h"
+
+namespace pst::messaging {
+
+using FolderId = Nid;  // the folder's NID
+
+class Store {
+ public:
+  // Creates the file (never overwrites: pst::Error if it exists) with `displayName` (UTF-8).
+  static std::unique_ptr<Store> create(const std::filesystem::path& path,
+                                       const std::string& displayName);
+  ~Store();
+
+  // "Top of Outlook data file", the folder that user folders go under.
+  FolderId ipmSubtree() const;
+  FolderId rootFolder() const;
+
+  // Creates a mail folder (container class "IPF.Note") named `name` (UTF-8) under `parent`.
+  FolderId createFolder(FolderId parent, const std::string& name);
+  // The child of `parent` named exactly `name`, if any (constant time).
+  std::optional<FolderId> findChild(FolderId parent, const std::string& name) const;
+  std::vector<FolderId> children(FolderId parent) const;
+  std::string folderName(FolderId folder) const;
+
+  // Writes the message into `folder` at once; only its index entries and table row stay in memory.
+  void addMessage(FolderId folder, const MessageContent& message);
+
+  // Writes the tables, B-trees, maps and header. The file is complete after this.
+  void close();
+
+ private:
+  Store();
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace pst::messaging
