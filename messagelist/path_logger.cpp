@@ -1,0 +1,141 @@
+#include "messagelist/path_logger.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace messagelist {
+
+namespace {
+
+// The immediate entries of one folder that the scan records, each group in name order.
+struct FolderListing {
+  std::vector<std::string> subfolders;
+  std::vector<std::string> files;
+  bool complete = true;
+};
+
+FolderListing listFolder(const std::string& folder) {
+  FolderListing listing;
+  std::error_code ec;
+  fs::directory_iterator it(fs::path(folder), ec);
+  if (ec) {
+    listing.complete = false;
+    return listing;
+  }
+  for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+    if (ec) break;
+    const fs::directory_entry& entry = *it;
+    std::error_code typeError;
+    // Usually answered from the directory itself, without a stat per entry.
+    fs::file_type type = entry.symlink_status(typeError).type();
+    if (typeError) continue;  // vanished since it was listed
+    if (type == fs::file_type::directory) {
+      listing.subfolders.push_back(entry.path().filename().native());
+      continue;
+    }
+    if (type == fs::file_type::symlink) type = entry.status(typeError).type();
+    if (!typeError && type == fs::file_type::regular)
+      listing.files.push_back(entry.path().filename().native());
+  }
+  if (ec) listing.complete = false;
+  std::sort(listing.subfolders.begin(), listing.subfolders.end());
+  std::sort(listing.files.begin(), listing.files.end());
+  return listing;
+}
+
+std::string key(int32_t n) { return "K" + std::to_string(n); }
+
+}  // namespace
+
+std::string EnsureTrailingSeparator(std::string path) {
+  if (path.empty() || path.back() != kPathSeparator) path.push_back(kPathSeparator);
+  return path;
+}
+
+void pathLogger::PathLogInit() {
+  ready_ = true;
+  fullFileNamesOnly_ = true;
+  skippedFolders_ = 0;
+  fileNames_.reset();
+  pathPointers_.reset();
+  pathNames_.reset();
+  fullFileNames_.reset();
+}
+
+void pathLogger::LogPath(const std::string& strPARENT) {
+  if (!ready_)
+    throw std::logic_error(
+        "pathLogger::LogPath was called without a prepared scanner; call PathLogInit first.");
+
+  std::error_code ec;
+  if (!fs::is_directory(fs::path(strPARENT), ec)) return;
+
+  int32_t queued = 1;  // folder-table length; the table doubles as the breadth-first queue
+  int32_t current = 1;
+  fileCounter_ = 1;
+  skippedFolders_ = 0;
+
+  StringKeyedList& table = *pathNames();
+  table.add(EnsureTrailingSeparator(strPARENT), "K0");
+
+  StringKeyedList& fullNames = *fullFileNames();
+  StringKeyedList* names = fullFileNamesOnly_ ? nullptr : fileNames().get();
+  PointerKeyedList* pointers = fullFileNamesOnly_ ? nullptr : pathPointers().get();
+
+  while (current <= queued) {
+    // A copy: appending subfolders below may move the table's storage.
+    const std::string folder = table.item(static_cast<std::size_t>(current));
+    FolderListing listing = listFolder(folder);
+    if (!listing.complete) ++skippedFolders_;
+
+    for (const std::string& name : listing.subfolders) {
+      ++queued;
+      table.add(folder + name + kPathSeparator, key(queued));
+    }
+    for (std::string& name : listing.files) {
+      const std::string fileKey = key(fileCounter_);
+      fullNames.add(folder + name, fileKey);
+      if (names) {
+        names->add(std::move(name), fileKey);
+        pointers->add(current, fileKey);
+      }
+      ++fileCounter_;
+    }
+    ++current;
+  }
+}
+
+void pathLogger::Terminate() {
+  ready_ = false;
+  fileNames_.reset();
+  pathNames_.reset();
+  pathPointers_.reset();
+  fullFileNames_.reset();
+}
+
+std::shared_ptr<StringKeyedList> pathLogger::fileNames() {
+  if (!fileNames_) fileNames_ = std::make_shared<StringKeyedList>();
+  return fileNames_;
+}
+
+std::shared_ptr<StringKeyedList> pathLogger::pathNames() {
+  if (!pathNames_) pathNames_ = std::make_shared<StringKeyedList>();
+  return pathNames_;
+}
+
+std::shared_ptr<PointerKeyedList> pathLogger::pathPointers() {
+  if (!pathPointers_) pathPointers_ = std::make_shared<PointerKeyedList>();
+  return pathPointers_;
+}
+
+std::shared_ptr<StringKeyedList> pathLogger::fullFileNames() {
+  if (!fullFileNames_) fullFileNames_ = std::make_shared<StringKeyedList>();
+  return fullFileNames_;
+}
+
+}  // namespace messagelist

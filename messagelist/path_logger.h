@@ -1,0 +1,73 @@
+// The folder scanner: walks a folder tree breadth-first and records every file in it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "messagelist/keyed_list.h"
+
+namespace messagelist {
+
+using StringKeyedList = KeyedList<std::string>;
+using PointerKeyedList = KeyedList<int32_t>;
+
+// Separator between path components, and the ending of every folder-table entry.
+inline constexpr char kPathSeparator = '/';
+
+// `path` unchanged when it already ends in the separator, otherwise with one appended;
+// an empty path becomes the root "/".
+std::string EnsureTrailingSeparator(std::string path);
+
+// Usage: PathLogInit, optionally set fullFileNamesOnly, LogPath, read the lists, Terminate.
+// The lists are shared: a caller that keeps one keeps its contents after PathLogInit or
+// Terminate drop the scanner's reference.
+//
+// Each folder's entries are taken in byte order of their names, subfolders queued before files.
+// Symbolic links to folders are not followed (a link back to an ancestor would never end);
+// links to regular files are recorded as files. Only regular files are recorded: a pipe,
+// socket or device named like a message would block or fail the importer, and a dangling
+// link has nothing to read. A folder that cannot be listed is skipped and counted.
+class pathLogger {
+ public:
+  // Prepares a scan: sets fullFileNamesOnly to true and drops the four lists. The file counter
+  // keeps its value until LogPath resets it.
+  void PathLogInit();
+
+  // Scans the tree under `strPARENT`. Does nothing when it is not an existing folder. Throws
+  // std::logic_error before PathLogInit, and DuplicateKeyError when the lists of an earlier
+  // scan were not dropped in between.
+  void LogPath(const std::string& strPARENT);
+
+  // After a scan: the number of files recorded plus one. 0 for a new object.
+  int32_t Count() const { return fileCounter_; }
+
+  // Drops the scan state and the four lists; Count and fullFileNamesOnly keep their values.
+  void Terminate();
+
+  // true: record full paths only; false: also file names and folder pointers.
+  void fullFileNamesOnly(bool fullPath) { fullFileNamesOnly_ = fullPath; }
+  bool fullFileNamesOnly() const { return fullFileNamesOnly_; }
+
+  // Each list is created empty on first read after it was dropped.
+  std::shared_ptr<StringKeyedList> fileNames();      // bare name of each file
+  std::shared_ptr<StringKeyedList> pathNames();      // folder table, ending in the separator
+  std::shared_ptr<PointerKeyedList> pathPointers();  // folder-table position of each file
+  std::shared_ptr<StringKeyedList> fullFileNames();  // full path of each file
+
+  // Folders below the start (or the start itself) that the last LogPath could not list, in
+  // whole or in part; their readable entries are still recorded.
+  int32_t skippedFolders() const { return skippedFolders_; }
+
+ private:
+  bool ready_ = false;  // PathLogInit was called and Terminate was not since
+  bool fullFileNamesOnly_ = false;
+  int32_t fileCounter_ = 0;
+  int32_t skippedFolders_ = 0;
+  std::shared_ptr<StringKeyedList> fileNames_;
+  std::shared_ptr<PointerKeyedList> pathPointers_;
+  std::shared_ptr<StringKeyedList> pathNames_;
+  std::shared_ptr<StringKeyedList> fullFileNames_;
+};
+
+}  // namespace messagelist
