@@ -30,17 +30,17 @@ FolderListing listFolder(const std::string& folder) {
   for (const fs::directory_iterator end; it != end; it.increment(ec)) {
     if (ec) break;
     const fs::directory_entry& entry = *it;
+    // The type comes from the directory listing itself; only links cost a stat.
     std::error_code typeError;
-    // Usually answered from the directory itself, without a stat per entry.
-    fs::file_type type = entry.symlink_status(typeError).type();
+    const bool link = entry.is_symlink(typeError);
     if (typeError) continue;  // vanished since it was listed
-    if (type == fs::file_type::directory) {
-      listing.subfolders.push_back(entry.path().filename().native());
-      continue;
+    const std::string& path = entry.path().native();
+    std::string name = path.substr(path.rfind(kPathSeparator) + 1);
+    if (!link && entry.is_directory(typeError)) {
+      listing.subfolders.push_back(std::move(name));
+    } else if (entry.is_regular_file(typeError)) {
+      listing.files.push_back(std::move(name));
     }
-    if (type == fs::file_type::symlink) type = entry.status(typeError).type();
-    if (!typeError && type == fs::file_type::regular)
-      listing.files.push_back(entry.path().filename().native());
   }
   if (ec) listing.complete = false;
   std::sort(listing.subfolders.begin(), listing.subfolders.end());
