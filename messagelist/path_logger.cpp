@@ -73,12 +73,17 @@ void pathLogger::LogPath(const std::string& strPARENT) {
         "pathLogger::LogPath was called without a prepared scanner; call PathLogInit first.");
 
   std::error_code ec;
-  if (!fs::is_directory(fs::path(strPARENT), ec)) return;
+  const fs::file_status start = fs::status(fs::path(strPARENT), ec);
+  if (!fs::is_directory(start)) {
+    // Nothing to scan. A start that exists but cannot even be looked at is reported like any
+    // other unreadable folder, so that the user learns why nothing was found.
+    if (ec && start.type() != fs::file_type::not_found) ++skippedFolders_;
+    return;
+  }
 
   int32_t queued = 1;  // folder-table length; the table doubles as the breadth-first queue
   int32_t current = 1;
   fileCounter_ = 1;
-  skippedFolders_ = 0;
 
   StringKeyedList& table = *pathNames();
   table.add(EnsureTrailingSeparator(strPARENT), "K0");

@@ -30,8 +30,8 @@ std::string EnsureTrailingSeparator(std::string path);
 // link has nothing to read. A folder that cannot be listed is skipped and counted.
 class pathLogger {
  public:
-  // Prepares a scan: sets fullFileNamesOnly to true and drops the four lists. The file counter
-  // keeps its value until LogPath resets it.
+  // Prepares a scan: sets fullFileNamesOnly to true, drops the four lists and clears
+  // skippedFolders. The file counter keeps its value until LogPath resets it.
   void PathLogInit();
 
   // Scans the tree under `strPARENT`. Does nothing when it is not an existing folder. Throws
@@ -55,8 +55,8 @@ class pathLogger {
   std::shared_ptr<PointerKeyedList> pathPointers();  // folder-table position of each file
   std::shared_ptr<StringKeyedList> fullFileNames();  // full path of each file
 
-  // Folders below the start (or the start itself) that the last LogPath could not list, in
-  // whole or in part; their readable entries are still recorded.
+  // Folders, the start included, that could not be listed (in whole or in part) by the scans
+  // since PathLogInit; what could be read of them is still recorded.
   int32_t skippedFolders() const { return skippedFolders_; }
 
  private:

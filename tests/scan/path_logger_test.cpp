@@ -4,237 +4,178 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <vector>
-
 #include "messagelist/message_filter.h"
 #include "temp_tree.h"
 
 namespace messagelist {
 namespace {
 
+namespace fs = std::filesystem;
 using scantest::TempTree;
 using Strings = std::vector<std::string>;
 
-template <class T>
-std::vector<T> values(const std::shared_ptr<KeyedList<T>>& list) {
-  return list->values();
-}
-
 // R holds r1, r2 and the subfolders A (a1, subfolder A1 with x) and B (b1); created out of
-// name order so that the listing order of the file system cannot hide a missing sort.
-void makeBreadthFirstTree(const TempTree& tree) {
-  tree.file("R/B/b1");
-  tree.file("R/r2");
-  tree.file("R/A/A1/x");
-  tree.file("R/A/a1");
-  tree.file("R/r1");
-}
-
-TEST(PathLogger, WalksBreadthFirstQueueingSubfoldersBeforeFiles) {
-  TempTree tree;
-  makeBreadthFirstTree(tree);
-  const std::string r = tree.path("R");
-
-  pathLogger logger;
-  logger.PathLogInit();
-  logger.fullFileNamesOnly(false);
-  logger.LogPath(r);
-
-  EXPECT_EQ(values(logger.pathNames()), (Strings{r + "/", r + "/A/", r + "/B/", r + "/A/A1/"}));
-  for (const char* key : {"K0", "K2", "K3", "K4"}) EXPECT_TRUE(logger.pathNames()->contains(key)) << key;
-  EXPECT_FALSE(logger.pathNames()->contains("K1"));
-
-  EXPECT_EQ(values(logger.fullFileNames()),
-            (Strings{r + "/r1", r + "/r2", r + "/A/a1", r + "/B/b1", r + "/A/A1/x"}));
-  EXPECT_EQ(values(logger.fileNames()), (Strings{"r1", "r2", "a1", "b1", "x"}));
-  EXPECT_EQ(values(logger.pathPointers()), (std::vector<int32_t>{1, 1, 2, 3, 4}));
-  for (const char* key : {"K1", "K2", "K3", "K4", "K5"}) {
-    EXPECT_TRUE(logger.fullFileNames()->contains(key)) << key;
-    EXPECT_TRUE(logger.fileNames()->contains(key)) << key;
-    EXPECT_TRUE(logger.pathPointers()->contains(key)) << key;
+// name order so that the file system's own listing order cannot hide a missing sort.
+struct ExampleTree : TempTree {
+  ExampleTree() {
+    for (const char* f : {"R/B/b1", "R/r2", "R/A/A1/x", "R/A/a1", "R/r1"}) file(f);
   }
-  EXPECT_EQ(logger.Count(), 6);
-  EXPECT_EQ(logger.skippedFolders(), 0);
-}
+  std::string r = path("R");
+};
 
-TEST(PathLogger, FullPathModeLeavesNamesAndPointersEmpty) {
-  TempTree tree;
-  makeBreadthFirstTree(tree);
+pathLogger scanned(const std::string& folder, bool fullOnly = true) {
   pathLogger logger;
   logger.PathLogInit();
-  EXPECT_TRUE(logger.fullFileNamesOnly());
-  logger.LogPath(tree.path("R") + "/");  // a trailing separator is not doubled
+  logger.fullFileNamesOnly(fullOnly);
+  logger.LogPath(folder);
+  return logger;
+}
 
-  EXPECT_EQ(logger.pathNames()->item(1), tree.path("R") + "/");
-  EXPECT_EQ(logger.fullFileNames()->item(1), tree.path("R") + "/r1");
-  EXPECT_EQ(logger.fullFileNames()->count(), 5u);
-  EXPECT_TRUE(logger.fileNames()->empty());
-  EXPECT_TRUE(logger.pathPointers()->empty());
+TEST(PathLogger, WalksBreadthFirstWithSubfoldersQueuedBeforeFiles) {
+  ExampleTree t;
+  pathLogger logger = scanned(t.r, false);
+  const std::string r = t.r;
+  EXPECT_EQ(logger.pathNames()->values(), (Strings{r + "/", r + "/A/", r + "/B/", r + "/A/A1/"}));
+  for (const char* key : {"K0", "K2", "K3", "K4"}) EXPECT_TRUE(logger.pathNames()->contains(key)) << key;
+  EXPECT_EQ(logger.fullFileNames()->values(),
+            (Strings{r + "/r1", r + "/r2", r + "/A/a1", r + "/B/b1", r + "/A/A1/x"}));
+  EXPECT_EQ(logger.fileNames()->values(), (Strings{"r1", "r2", "a1", "b1", "x"}));
+  EXPECT_EQ(logger.pathPointers()->values(), (std::vector<int32_t>{1, 1, 2, 3, 4}));
+  EXPECT_TRUE(logger.fileNames()->contains("K5") && logger.pathPointers()->contains("K5") &&
+              logger.fullFileNames()->contains("K5"));
+  EXPECT_EQ(logger.Count(), 6);
+
+  // Full-path mode, and a start that already ends in the separator.
+  pathLogger fullOnly = scanned(r + "/");
+  EXPECT_EQ(fullOnly.pathNames()->item(1), r + "/");
+  EXPECT_EQ(fullOnly.fullFileNames()->values(), logger.fullFileNames()->values());
+  EXPECT_TRUE(fullOnly.fileNames()->empty() && fullOnly.pathPointers()->empty());
 }
 
 TEST(PathLogger, OrdersEachFolderByTheBytesOfItsNames) {
-  TempTree tree;
-  for (const char* name : {"b", "\xC3\xA9", "a", "_", "B", "a0"}) tree.file(std::string("R/") + name);
-  pathLogger logger;
-  logger.PathLogInit();
-  logger.fullFileNamesOnly(false);
-  logger.LogPath(tree.path("R"));
-  EXPECT_EQ(values(logger.fileNames()), (Strings{"B", "_", "a", "a0", "b", "\xC3\xA9"}));
+  TempTree t;
+  for (const char* name : {"b", "\xC3\xA9", "a", "_", "B", "a0"}) t.file(std::string("R/") + name);
+  EXPECT_EQ(scanned(t.path("R"), false).fileNames()->values(), (Strings{"B", "_", "a", "a0", "b", "\xC3\xA9"}));
 }
 
-TEST(PathLogger, EmptyFolderGivesOnlyTheStartEntryAndCountOne) {
-  TempTree tree;
-  tree.dir("Empty");
-  pathLogger logger;
-  logger.PathLogInit();
-  logger.LogPath(tree.path("Empty"));
-  EXPECT_EQ(values(logger.pathNames()), Strings{tree.path("Empty") + "/"});
-  EXPECT_TRUE(logger.fullFileNames()->empty());
-  EXPECT_EQ(logger.Count(), 1);
-}
+TEST(PathLogger, EmptyMissingOrFileStartChangesNothingBeyondTheStart) {
+  TempTree t;
+  t.dir("Empty");
+  t.file("R/one");
+  pathLogger empty = scanned(t.path("Empty"));
+  EXPECT_EQ(empty.pathNames()->values(), Strings{t.path("Empty") + "/"});
+  EXPECT_TRUE(empty.fullFileNames()->empty());
+  EXPECT_EQ(empty.Count(), 1);
 
-TEST(PathLogger, MissingFolderOrAFileChangesNothing) {
-  TempTree tree;
-  tree.file("R/one");
-  pathLogger fresh;
-  fresh.PathLogInit();
-  fresh.LogPath(tree.path("nowhere"));
+  pathLogger fresh = scanned(t.path("nowhere"));
   EXPECT_EQ(fresh.Count(), 0);
-  EXPECT_TRUE(fresh.fullFileNames()->empty());
-  EXPECT_TRUE(fresh.pathNames()->empty());
+  EXPECT_TRUE(fresh.fullFileNames()->empty() && fresh.pathNames()->empty());
 
-  pathLogger used;
-  used.PathLogInit();
-  used.LogPath(tree.path("R"));
-  used.LogPath(tree.path("nowhere"));  // no key clash: it returns before touching anything
-  used.LogPath(tree.path("R/one"));
+  pathLogger used = scanned(t.path("R"));
+  used.LogPath(t.path("nowhere"));  // returns before its first append, so no key clash
+  used.LogPath(t.path("R/one"));
   EXPECT_EQ(used.Count(), 2);
-  EXPECT_EQ(values(used.fullFileNames()), Strings{tree.path("R/one")});
-  EXPECT_EQ(used.pathNames()->count(), 1u);
+  EXPECT_EQ(used.fullFileNames()->values(), Strings{t.path("R/one")});
+  EXPECT_EQ(used.skippedFolders(), 0);
 }
 
-TEST(PathLogger, SecondScanWithoutInitFailsAtItsFirstAppend) {
-  TempTree tree;
-  makeBreadthFirstTree(tree);
+TEST(PathLogger, KeepsTheOrderOfItsLifecycle) {
+  ExampleTree t;
   pathLogger logger;
-  logger.PathLogInit();
-  logger.LogPath(tree.path("R"));
-  ASSERT_EQ(logger.Count(), 6);
+  EXPECT_FALSE(logger.fullFileNamesOnly());
+  EXPECT_THROW(logger.LogPath(t.r), std::logic_error);  // not prepared yet
 
-  EXPECT_THROW(logger.LogPath(tree.path("R")), DuplicateKeyError);
+  logger.PathLogInit();
+  logger.LogPath(t.r);
+  try {
+    logger.LogPath(t.r);
+    FAIL() << "a second scan on lists not dropped must fail";
+  } catch (const DuplicateKeyError& e) {
+    EXPECT_EQ(e.key(), "K0");
+  }
   EXPECT_EQ(logger.Count(), 1);  // reset before the failing append
   EXPECT_EQ(logger.fullFileNames()->count(), 5u);
   EXPECT_EQ(logger.pathNames()->count(), 4u);
 
-  logger.PathLogInit();  // a new scan after init works again
-  logger.LogPath(tree.path("R"));
-  EXPECT_EQ(logger.fullFileNames()->count(), 5u);
-}
-
-TEST(PathLogger, CallerKeepsItsListAcrossTerminateAndScannerStartsEmpty) {
-  TempTree tree;
-  makeBreadthFirstTree(tree);
-  pathLogger logger;
-  EXPECT_FALSE(logger.fullFileNamesOnly());
-  EXPECT_EQ(logger.Count(), 0);
-  EXPECT_THROW(logger.LogPath(tree.path("R")), std::logic_error);  // not prepared yet
-
   logger.PathLogInit();
   logger.fullFileNamesOnly(false);
-  logger.LogPath(tree.path("R"));
+  logger.LogPath(t.r);
   std::shared_ptr<StringKeyedList> kept = logger.fullFileNames();
   logger.Terminate();
-
-  EXPECT_EQ(kept->count(), 5u);
-  EXPECT_TRUE(logger.fullFileNames()->empty());
-  EXPECT_TRUE(logger.pathNames()->empty());
+  EXPECT_EQ(kept->count(), 5u);  // the caller's reference outlives the scanner's
+  EXPECT_TRUE(logger.fullFileNames()->empty() && logger.pathNames()->empty());
   EXPECT_EQ(logger.Count(), 6);
   EXPECT_FALSE(logger.fullFileNamesOnly());
-  EXPECT_THROW(logger.LogPath(tree.path("R")), std::logic_error);  // released: init again
+  EXPECT_THROW(logger.LogPath(t.r), std::logic_error);
 
   logger.PathLogInit();
   EXPECT_TRUE(logger.fullFileNamesOnly());
   EXPECT_EQ(logger.Count(), 6);  // only LogPath resets the counter
 }
 
-TEST(PathLogger, RecordsEveryRegularFileAndTheFilterPicksMessages) {
-  TempTree tree;
+TEST(PathLogger, RecordsEveryRegularFileForTheFilterToPickFrom) {
+  TempTree t;
   for (const char* name : {"A.MSG", "b.Msg", "c.msg", "d.eml", "e.msg.bak", "f.msgx", "g.msg.txt",
-                           "h.msg ", ".hidden.msg", "msg", ".msg"})
-    tree.file(std::string("R/") + name);
-  tree.file("R/.cfg/x.msg");
-  ASSERT_EQ(mkfifo(tree.path("R/pipe.msg").c_str(), 0600), 0);  // opening it would block
+                           "h.msg ", ".hidden.msg", "msg"})
+    t.file(std::string("R/") + name);
+  t.file("R/.cfg/x.msg");
+  ASSERT_EQ(mkfifo(t.path("R/pipe.msg").c_str(), 0600), 0);  // reading it would block
 
-  pathLogger logger;
-  logger.PathLogInit();
-  logger.LogPath(tree.path("R"));
-  ASSERT_EQ(logger.fullFileNames()->count(), 12u);
-
+  pathLogger logger = scanned(t.path("R"));
+  ASSERT_EQ(logger.fullFileNames()->count(), 11u);
   Strings kept;
   for (const std::string& p : *logger.fullFileNames())
-    if (IsMessageFileName(p)) kept.push_back(p.substr(tree.path("R").size() + 1));
-  EXPECT_EQ(kept, (Strings{".hidden.msg", ".msg", "A.MSG", "b.Msg", "c.msg", "h.msg ", ".cfg/x.msg"}));
+    if (IsMessageFileName(p)) kept.push_back(p.substr(t.path("R").size() + 1));
+  EXPECT_EQ(kept, (Strings{".hidden.msg", "A.MSG", "b.Msg", "c.msg", "h.msg ", ".cfg/x.msg"}));
 }
 
-TEST(PathLogger, DoesNotFollowFolderLinksButRecordsFileLinks) {
-  TempTree tree;
-  tree.file("R/real.msg");
-  tree.file("R/sub/own.msg");
-  tree.file("Outside/far.msg");
-  namespace fs = std::filesystem;
-  fs::create_directory_symlink("..", tree.root() / "R/sub/up");
-  fs::create_directory_symlink(tree.root() / "R", tree.root() / "R/sub/loop");
-  fs::create_directory_symlink(tree.root() / "Outside", tree.root() / "R/outside");
-  fs::create_symlink("../real.msg", tree.root() / "R/sub/link.msg");
-  fs::create_symlink("missing.msg", tree.root() / "R/sub/dangling.msg");
+TEST(PathLogger, FollowsLinksToFilesButNotToFolders) {
+  TempTree t;
+  t.file("R/real.msg");
+  t.file("R/sub/own.msg");
+  t.file("Outside/far.msg");
+  fs::create_directory_symlink("..", t.root() / "R/sub/up");
+  fs::create_directory_symlink(t.root() / "R", t.root() / "R/sub/loop");
+  fs::create_directory_symlink(t.root() / "Outside", t.root() / "R/outside");
+  fs::create_symlink("../real.msg", t.root() / "R/sub/link.msg");
+  fs::create_symlink("missing.msg", t.root() / "R/sub/dangling.msg");
+  fs::create_directory_symlink(t.root() / "R", t.root() / "Start");
 
-  pathLogger logger;
-  logger.PathLogInit();
-  logger.LogPath(tree.path("R"));
-  const std::string r = tree.path("R");
-  EXPECT_EQ(values(logger.pathNames()), (Strings{r + "/", r + "/sub/"}));
-  EXPECT_EQ(values(logger.fullFileNames()), (Strings{r + "/real.msg", r + "/sub/link.msg", r + "/sub/own.msg"}));
+  const std::string r = t.path("R");
+  pathLogger logger = scanned(r);
+  EXPECT_EQ(logger.pathNames()->values(), (Strings{r + "/", r + "/sub/"}));
+  EXPECT_EQ(logger.fullFileNames()->values(), (Strings{r + "/real.msg", r + "/sub/link.msg", r + "/sub/own.msg"}));
   EXPECT_EQ(logger.skippedFolders(), 0);
+  EXPECT_EQ(scanned(t.path("Start")).fullFileNames()->count(), 3u);  // the chosen start may be a link
 }
 
-TEST(PathLogger, StartFolderReachedThroughALinkIsScanned) {
-  TempTree tree;
-  tree.file("Real/a.msg");
-  std::filesystem::create_directory_symlink(tree.root() / "Real", tree.root() / "Link");
-  pathLogger logger;
-  logger.PathLogInit();
-  logger.LogPath(tree.path("Link"));
-  EXPECT_EQ(values(logger.fullFileNames()), Strings{tree.path("Link") + "/a.msg"});
-}
+TEST(PathLogger, SkipsAndCountsFoldersItCannotRead) {
+  if (geteuid() == 0) GTEST_SKIP() << "running as root, where folder permissions do not bite";
+  TempTree t;
+  t.file("R/locked/hidden.msg");
+  t.file("R/open/o.msg");
+  t.file("R/top.msg");
+  t.file("Shut/In/a.msg");
+  ASSERT_EQ(chmod(t.path("R/locked").c_str(), 0), 0);
+  ASSERT_EQ(chmod(t.path("Shut").c_str(), 0), 0);
 
-TEST(PathLogger, SkipsAndCountsUnreadableFoldersAndGoesOn) {
-  if (geteuid() == 0) GTEST_SKIP() << "running as root: folder permissions do not stop root";
-  TempTree tree;
-  tree.file("R/locked/hidden.msg");
-  tree.file("R/locked/deeper/more.msg");
-  tree.file("R/open/o.msg");
-  tree.file("R/top.msg");
-  ASSERT_EQ(chmod(tree.path("R/locked").c_str(), 0), 0);
-
-  pathLogger logger;
-  logger.PathLogInit();
-  logger.LogPath(tree.path("R"));
-  const std::string r = tree.path("R");
-  EXPECT_EQ(values(logger.pathNames()), (Strings{r + "/", r + "/locked/", r + "/open/"}));
-  EXPECT_EQ(values(logger.fullFileNames()), (Strings{r + "/top.msg", r + "/open/o.msg"}));
+  const std::string r = t.path("R");
+  pathLogger logger = scanned(r);
+  EXPECT_EQ(logger.pathNames()->values(), (Strings{r + "/", r + "/locked/", r + "/open/"}));
+  EXPECT_EQ(logger.fullFileNames()->values(), (Strings{r + "/top.msg", r + "/open/o.msg"}));
   EXPECT_EQ(logger.skippedFolders(), 1);
   EXPECT_EQ(logger.Count(), 3);
 
-  ASSERT_EQ(chmod(r.c_str(), 0), 0);  // the start itself
-  logger.PathLogInit();
-  logger.LogPath(r);
-  EXPECT_EQ(logger.skippedFolders(), 1);
-  EXPECT_TRUE(logger.fullFileNames()->empty());
-  EXPECT_EQ(logger.Count(), 1);
+  pathLogger unreachable = scanned(t.path("Shut/In"));  // cannot even tell whether it exists
+  EXPECT_EQ(unreachable.skippedFolders(), 1);
+  EXPECT_TRUE(unreachable.pathNames()->empty());
+
+  pathLogger shut = scanned(t.path("Shut"));  // the start itself
+  EXPECT_EQ(shut.skippedFolders(), 1);
+  EXPECT_EQ(shut.Count(), 1);
 }
 
-TEST(PathLogger, SeparatorIsAddedOnlyWhenMissing) {
+TEST(PathLogger, AddsTheSeparatorOnlyWhenMissing) {
   EXPECT_EQ(EnsureTrailingSeparator("/"), "/");  // the root stays the root
   EXPECT_EQ(EnsureTrailingSeparator("/mail"), "/mail/");
   EXPECT_EQ(EnsureTrailingSeparator("/mail/"), "/mail/");
