@@ -59,10 +59,9 @@ int CompareBinary(std::string_view a, std::string_view b) {
 }
 
 int32_t PivotIndex(int32_t first, int32_t last) {
-  const int64_t sum = int64_t{first} + last;
-  const int64_t below = sum >= 0 ? sum / 2 : -((-sum + 1) / 2);  // floor of sum / 2
-  if (sum % 2 == 0) return static_cast<int32_t>(below);
-  return static_cast<int32_t>(below % 2 == 0 ? below : below + 1);
+  const int64_t sum = int64_t{first} + last;  // indices into a list, so never negative
+  const int64_t below = sum / 2;
+  return static_cast<int32_t>(sum % 2 == 0 || below % 2 == 0 ? below : below + 1);
 }
 
 void QuickSortStrings(StringList& list, int32_t first, int32_t last) {

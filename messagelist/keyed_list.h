@@ -58,11 +58,6 @@ class KeyedList {
   auto begin() const { return values_.begin(); }
   auto end() const { return values_.end(); }
 
-  void reserve(std::size_t n) {
-    values_.reserve(n);
-    keys_.reserve(n);
-  }
-
  private:
   std::vector<T> values_;
   std::unordered_set<std::string> keys_;
