@@ -50,6 +50,12 @@ FolderListing listFolder(const std::string& folder) {
 
 std::string key(int32_t n) { return "K" + std::to_string(n); }
 
+template <class List>
+std::shared_ptr<List> createdOnDemand(std::shared_ptr<List>& held) {
+  if (!held) held = std::make_shared<List>();
+  return held;
+}
+
 }  // namespace
 
 std::string EnsureTrailingSeparator(std::string path) {
@@ -123,24 +129,9 @@ void pathLogger::Terminate() {
   fullFileNames_.reset();
 }
 
-std::shared_ptr<StringKeyedList> pathLogger::fileNames() {
-  if (!fileNames_) fileNames_ = std::make_shared<StringKeyedList>();
-  return fileNames_;
-}
-
-std::shared_ptr<StringKeyedList> pathLogger::pathNames() {
-  if (!pathNames_) pathNames_ = std::make_shared<StringKeyedList>();
-  return pathNames_;
-}
-
-std::shared_ptr<PointerKeyedList> pathLogger::pathPointers() {
-  if (!pathPointers_) pathPointers_ = std::make_shared<PointerKeyedList>();
-  return pathPointers_;
-}
-
-std::shared_ptr<StringKeyedList> pathLogger::fullFileNames() {
-  if (!fullFileNames_) fullFileNames_ = std::make_shared<StringKeyedList>();
-  return fullFileNames_;
-}
+std::shared_ptr<StringKeyedList> pathLogger::fileNames() { return createdOnDemand(fileNames_); }
+std::shared_ptr<StringKeyedList> pathLogger::pathNames() { return createdOnDemand(pathNames_); }
+std::shared_ptr<PointerKeyedList> pathLogger::pathPointers() { return createdOnDemand(pathPointers_); }
+std::shared_ptr<StringKeyedList> pathLogger::fullFileNames() { return createdOnDemand(fullFileNames_); }
 
 }  // namespace messagelist
