@@ -1,0 +1,93 @@
+#include "pst/ndb/output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "pst/ndb/types.h"
+
+namespace pst::ndb {
+
+OutputFile::OutputFile(const std::filesystem::path& path) : path_(path) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    const int err = errno;
+    if (err == EEXIST)
+      throw Error("The file " + path.string() + " already exists; choose another name or folder.");
+    throw Error("Cannot create " + path.string() + ": " + std::strerror(err) +
+                "; check that the folder exists and is writable.");
+  }
+  buffer_.reserve(kBufferSize);
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void OutputFile::pwriteAll(uint64_t offset, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw Error("Cannot write " + path_.string() + ": " + std::strerror(errno) +
+                  "; free disk space or choose another folder.");
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+}
+
+void OutputFile::flush() {
+  if (!buffer_.empty()) pwriteAll(bufferStart_, buffer_.data(), buffer_.size());
+  bufferStart_ += buffer_.size();
+  buffer_.clear();
+}
+
+void OutputFile::write(uint64_t offset, std::span<const uint8_t> data) {
+  if (fd_ < 0) throw Error("Internal error: write to a closed PST file.");
+  // The part before the buffer has been flushed already: patch it in place.
+  if (offset < bufferStart_) {
+    const size_t head = static_cast<size_t>(std::min<uint64_t>(bufferStart_ - offset, data.size()));
+    pwriteAll(offset, data.data(), head);
+    data = data.subspan(head);
+    offset += head;
+    if (data.empty()) return;
+  }
+  uint64_t rel = offset - bufferStart_;
+  if (rel > buffer_.size() && rel - buffer_.size() >= kBufferSize) {
+    // A long gap: skip it instead of buffering zeros (the file reads zeros there).
+    flush();
+    bufferStart_ = offset;
+    rel = 0;
+  }
+  const uint64_t end = rel + data.size();
+  if (end > buffer_.size()) buffer_.resize(static_cast<size_t>(end), 0);
+  std::memcpy(buffer_.data() + rel, data.data(), data.size());
+  if (buffer_.size() >= kBufferSize) flush();
+}
+
+void OutputFile::finish(uint64_t length) {
+  flush();
+  if (::ftruncate(fd_, static_cast<off_t>(length)) != 0 || ::fsync(fd_) != 0)
+    throw Error("Cannot complete " + path_.string() + ": " + std::strerror(errno) +
+                "; free disk space or choose another folder.");
+  if (::close(fd_) != 0) {
+    fd_ = -1;
+    throw Error("Cannot complete " + path_.string() + ": " + std::strerror(errno) + ".");
+  }
+  fd_ = -1;
+}
+
+void OutputFile::discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  std::error_code ec;
+  std::filesystem::remove(path_, ec);
+}
+
+}  // namespace pst::ndb
