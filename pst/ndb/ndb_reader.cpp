@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 #include "pst/ndb/allocation_map.h"
 #include "pst/ndb/block_trailer.h"
@@ -43,6 +44,7 @@ struct NdbReader::Impl {
   std::vector<NodeEntry> nodes;
   std::vector<BbtEntry> blocks;
   std::vector<PageRef> pages;
+  std::unordered_set<uint64_t> visited;  // page offsets, so a looping tree is read once
   ProblemSink sink;
 
   ~Impl() {
@@ -93,7 +95,8 @@ struct NdbReader::Impl {
                               " at " + hex(ref.ib);
     if (depth > kMaxTreeDepth) return problem(where, "the tree is deeper than 9 levels (a loop?)");
     if (ref.ib % kPageSize != 0) return problem(where, "page is not 512-byte aligned");
-    if (ref.ib < kFirstAMap || ref.ib + kPageSize > size) return problem(where, "page lies outside the file");
+    if (ref.ib < kFirstAMap || ref.ib > size || size - ref.ib < kPageSize) return problem(where, "page lies outside the file");
+    if (!visited.insert(ref.ib).second) return problem(where, "page is reached twice in the B-trees");
     const Bytes page = readRaw(ref.ib, kPageSize);
     const PageTrailer t = PageTrailer::parse(page.data(), format);
     pages.push_back({ref.ib, ref.bid, type});

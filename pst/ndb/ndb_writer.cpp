@@ -54,6 +54,7 @@ struct NdbWriter::Impl {
   std::vector<NbtEntry> nodes;
   uint64_t nextBid = kBidStep;
   std::array<uint32_t, 32> rgnid = initialRgnid();
+  uint32_t unique = 0;
   bool finished = false;
   std::vector<uint8_t> scratch = std::vector<uint8_t>(kMaxBlockSize);
 
@@ -297,6 +298,8 @@ Nid NdbWriter::allocateNid(NidType type) {
   return makeNid(type, ++w.rgnid[t]);
 }
 
+uint32_t NdbWriter::nextUnique() { return ++impl_->unique; }
+
 uint64_t NdbWriter::size() const { return impl_->region == kNoRegion ? kFirstAMap : impl_->pos; }
 
 void NdbWriter::finish() {
@@ -330,7 +333,7 @@ void NdbWriter::finish() {
   Header h;
   h.bidNextB = w.nextBid;
   h.bidNextP = nextPageBid;
-  h.unique = 1;
+  h.unique = w.unique + 1;
   h.rgnid = w.rgnid;
   h.ibFileEof = eof;
   h.ibAMapLast = regionStart(lastRegion);

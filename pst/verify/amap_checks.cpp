@@ -14,16 +14,19 @@ namespace {
 
 using namespace ndb;
 
+// Something that occupies file space: a block, a B-tree page or a map page.
 struct Extent {
   uint64_t ib;
   uint64_t size;
-  std::string what;
-};
+  uint64_t id;  // BID, or the map page index 0-3
+  enum class Kind : uint8_t { Block, Page, Map } kind;
 
-const char* mapName(unsigned i) {
-  static const char* names[] = {"AMap", "PMap", "FMap", "FPMap"};
-  return names[i];
-}
+  std::string name() const {
+    static const char* maps[] = {"AMap", "PMap", "FMap", "FPMap"};
+    const std::string what = kind == Kind::Block ? "block " + hex(id) : kind == Kind::Page ? "B-tree page " + hex(id) : maps[id];
+    return what + " at " + hex(ib);
+  }
+};
 
 // Checks one map page's trailer; returns the page bytes.
 Bytes checkMapPage(const NdbReader& r, Findings& f, uint64_t ib, PageType type, const std::string& name) {
@@ -66,17 +69,21 @@ void checkAllocationMaps(const NdbReader& r, Findings& f) {
 
   std::vector<Extent> used;
   used.reserve(r.blocks().size() + r.pages().size() + regions * 2);
-  for (const auto& b : r.blocks()) used.push_back({b.ib, blockDiskSize(b.cb, l), "block " + hex(b.bid)});
-  for (const auto& p : r.pages()) used.push_back({p.ib, kPageSize, "B-tree page " + hex(p.bid)});
+  // Placement faults outside the file are the block checks' to report.
+  auto inside = [eof](uint64_t ib, uint64_t size) { return ib >= kFirstAMap && ib <= eof && size <= eof - ib; };
+  for (const auto& b : r.blocks())
+    if (inside(b.ib, blockDiskSize(b.cb, l))) used.push_back({b.ib, blockDiskSize(b.cb, l), b.bid, Extent::Kind::Block});
+  for (const auto& p : r.pages())
+    if (inside(p.ib, kPageSize)) used.push_back({p.ib, kPageSize, p.bid, Extent::Kind::Page});
   for (uint64_t n = 0; n < regions; ++n) {
     const unsigned maps = mapPagesOf(n);
     for (unsigned i = 0; i < 4; ++i)
-      if (maps & (1u << i)) used.push_back({regionStart(n) + i * kPageSize, kPageSize, mapName(i)});
+      if (maps & (1u << i)) used.push_back({regionStart(n) + i * kPageSize, kPageSize, i, Extent::Kind::Map});
   }
   std::sort(used.begin(), used.end(), [](const Extent& a, const Extent& b) { return a.ib < b.ib; });
   for (size_t i = 1; i < used.size(); ++i)
     if (used[i].ib < used[i - 1].ib + used[i - 1].size)
-      f.error(used[i].what + " at " + hex(used[i].ib), "overlaps " + used[i - 1].what + " at " + hex(used[i - 1].ib));
+      f.error(used[i].name(), "overlaps " + used[i - 1].name());
 
   uint64_t freeBytes = 0;
   size_t next = 0;
@@ -85,7 +92,6 @@ void checkAllocationMaps(const NdbReader& r, Findings& f) {
     AMapBits expect;
     for (; next < used.size() && used[next].ib < start + kRegionSize; ++next) {
       const Extent& e = used[next];
-      if (e.ib < start) continue;  // before the first region: reported elsewhere
       const uint64_t end = std::min(e.ib + e.size, start + kRegionSize);
       const uint64_t first = (e.ib - start) / kAMapSlot;
       expect.set(first, (end - start + kAMapSlot - 1) / kAMapSlot - first);

@@ -19,6 +19,9 @@ using namespace ndb;
 
 uint64_t key(uint64_t bid) { return bid & ~uint64_t{1}; }
 
+// Subnode trees nest once per embedded message; no real file comes near this.
+constexpr int kMaxDepth = 64;
+
 struct RefCounter {
   const NdbReader& r;
   Findings& f;
@@ -37,7 +40,7 @@ struct RefCounter {
       return;
     }
     ++refs[key(bid)];
-    if (depth > 3) {
+    if (depth > kMaxDepth) {
       f.error(from, "tree under block " + hex(bid) + " is too deep");
       return;
     }
@@ -141,7 +144,7 @@ void checkBlockTrailers(const NdbReader& r, Findings& f) {
       continue;
     }
     if (b.ib % kBlockAlign != 0) f.error(where, "not 64-byte aligned");
-    if (b.ib < kFirstAMap || b.ib + disk > eof) {
+    if (b.ib < kFirstAMap || b.ib > eof || disk > eof - b.ib) {
       f.error(where, "lies outside the file's data area");
       continue;
     }

@@ -136,6 +136,14 @@ const Seeded kFaults[] = {
      }},
     {"bad page CRC", "page CRC mismatch",
      [](const NdbReader& r, Patch& p) { *p.at(r.header().bbt.ib + 490) ^= 0x40; }},
+    {"looping B-tree", "reached twice",
+     [](const NdbReader& r, Patch& p) {
+       const uint64_t ib = r.header().nbt.ib;
+       uint8_t* child = p.at(ib) + 24 + 8;  // the second BTENTRY's BREF points back at the root
+       le::put<uint64_t>(child, r.header().nbt.bid);
+       le::put<uint64_t>(child + 8, ib);
+       p.resealPage(ib);
+     }},
     {"header CRC", "dwCRCFull",
      [](const NdbReader&, Patch& p) { *p.at(0x1F0) ^= 0x01; }},
 };
