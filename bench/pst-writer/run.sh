@@ -35,8 +35,9 @@ for value in 8192 1048576; do
 done
 
 rm -f "$scratch/big.pst"
-"$bench" "$scratch/big.pst" "$big" 1048576
+"$bench" "$scratch/big.pst" "$big" 1048576 --store
 ls -l "$scratch/big.pst"
 time "$root/build/bin/pst-verify" "$scratch/big.pst" | tail -3
-pffinfo "$scratch/big.pst" | head -8
+pffinfo "$scratch/big.pst" | head -12 && echo "pffinfo: ok"
+/usr/bin/python3 "$root/tests/pst_ndb/read_store_with_pypff.py" "$scratch/big.pst" 100000 && echo "pypff: store values past 4 GiB read back intact"
 rm -f "$scratch/big.pst"

@@ -1,16 +1,20 @@
-// Writes SIZE bytes of node data as values of VALUE bytes into a new PST and reports MB/s.
-// Usage: pst-writer-bench OUT.pst TOTAL_BYTES VALUE_BYTES
+// Writes TOTAL bytes of node data as values of VALUE bytes into a new PST and reports MB/s.
+// With --store, a small message store with one value of 100,000 bytes follows the data, so that
+// libpff (read_store_with_pypff.py, pffinfo) can check the far end of the file.
+// Usage: pst-writer-bench OUT.pst TOTAL_BYTES VALUE_BYTES [--store]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include "pst/ndb/ndb_writer.h"
+#include "tests/pst_ndb/minimal_store.h"
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: pst-writer-bench OUT.pst TOTAL_BYTES VALUE_BYTES\n");
+  if (argc < 4 || argc > 5 || (argc == 5 && std::strcmp(argv[4], "--store") != 0)) {
+    std::fprintf(stderr, "usage: pst-writer-bench OUT.pst TOTAL_BYTES VALUE_BYTES [--store]\n");
     return 2;
   }
   const uint64_t total = std::strtoull(argv[2], nullptr, 0);
@@ -28,6 +32,7 @@ int main(int argc, char** argv) {
       w.addNode(w.allocateNid(pst::NidType::NormalMessage), w.writeData(data), 0, 0);
       written += value;
     }
+    if (argc == 5) pst::test::addMinimalStore(w, 100000);
     w.finish();  // includes fsync
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("value %zu bytes: %llu bytes of node data in %.2f s = %.1f MB/s\n", value,

@@ -22,38 +22,88 @@ OutputFile::OutputFile(const std::filesystem::path& path) : path_(path) {
                 "; check that the folder exists and is writable.");
   }
   buffer_.reserve(kBufferSize);
+  inflight_.reserve(kBufferSize);
+  thread_ = std::thread([this] { run(); });
 }
 
 OutputFile::~OutputFile() {
+  stopThread();
   if (fd_ >= 0) ::close(fd_);
 }
 
-void OutputFile::pwriteAll(uint64_t offset, const uint8_t* data, size_t size) {
+std::string OutputFile::pwriteAll(uint64_t offset, const uint8_t* data, size_t size) {
   while (size > 0) {
     const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw Error("Cannot write " + path_.string() + ": " + std::strerror(errno) +
-                  "; free disk space or choose another folder.");
+      return "Cannot write " + path_.string() + ": " + std::strerror(errno) + "; free disk space or choose another folder.";
     }
     data += n;
     size -= static_cast<size_t>(n);
     offset += static_cast<uint64_t>(n);
   }
+  return {};
+}
+
+void OutputFile::run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    cv_.wait(lock, [this] { return busy_ || stop_; });
+    if (!busy_) return;
+    lock.unlock();
+    std::string err = pwriteAll(inflightStart_, inflight_.data(), inflight_.size());
+    lock.lock();
+    if (!err.empty() && error_.empty()) error_ = std::move(err);
+    busy_ = false;
+    cv_.notify_all();
+  }
+}
+
+void OutputFile::waitIdle() {
+  {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [this] { return !busy_; });
+    if (!error_.empty()) throw Error(error_);
+  }
+  for (const auto& [offset, bytes] : deferred_)
+    if (std::string err = pwriteAll(offset, bytes.data(), bytes.size()); !err.empty()) throw Error(err);
+  deferred_.clear();
+}
+
+void OutputFile::stopThread() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  cv_.notify_all();
+  thread_.join();
 }
 
 void OutputFile::flush() {
-  if (!buffer_.empty()) pwriteAll(bufferStart_, buffer_.data(), buffer_.size());
-  bufferStart_ += buffer_.size();
+  waitIdle();
+  {
+    std::lock_guard lock(mutex_);
+    inflight_.swap(buffer_);
+    inflightStart_ = bufferStart_;
+    busy_ = !inflight_.empty();
+  }
+  cv_.notify_all();
+  bufferStart_ += inflight_.size();
   buffer_.clear();
 }
 
 void OutputFile::write(uint64_t offset, std::span<const uint8_t> data) {
   if (fd_ < 0) throw Error("Internal error: write to a closed PST file.");
-  // The part before the buffer has been flushed already: patch it in place.
+  // The part before the buffer has left it already: write it in place, or after the background
+  // write if that covers the same bytes (both ranges only change on this thread).
   if (offset < bufferStart_) {
     const size_t head = static_cast<size_t>(std::min<uint64_t>(bufferStart_ - offset, data.size()));
-    pwriteAll(offset, data.data(), head);
+    if (offset + head > inflightStart_ && offset < inflightStart_ + inflight_.size()) {
+      deferred_.emplace_back(offset, std::vector<uint8_t>(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(head)));
+    } else if (std::string err = pwriteAll(offset, data.data(), head); !err.empty()) {
+      throw Error(err);
+    }
     data = data.subspan(head);
     offset += head;
     if (data.empty()) return;
@@ -73,6 +123,8 @@ void OutputFile::write(uint64_t offset, std::span<const uint8_t> data) {
 
 void OutputFile::finish(uint64_t length) {
   flush();
+  waitIdle();
+  stopThread();
   if (::ftruncate(fd_, static_cast<off_t>(length)) != 0 || ::fsync(fd_) != 0)
     throw Error("Cannot complete " + path_.string() + ": " + std::strerror(errno) +
                 "; free disk space or choose another folder.");
@@ -84,6 +136,7 @@ void OutputFile::finish(uint64_t length) {
 }
 
 void OutputFile::discard() {
+  stopThread();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   std::error_code ec;

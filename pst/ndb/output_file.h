@@ -1,10 +1,16 @@
-// A new file written mostly front to back through a large buffer, with the occasional
-// write at an earlier offset (map pages and the header).
+// A new file written mostly front to back, with the occasional write at an earlier offset
+// (map pages and the header). Full buffers go to disk on a background thread while the next
+// one fills, so encoding and checksumming overlap with the kernel's copy.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <span>
+#include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace pst::ndb {
@@ -30,12 +36,26 @@ class OutputFile {
 
  private:
   void flush();
-  void pwriteAll(uint64_t offset, const uint8_t* data, size_t size);
+  void waitIdle();  // waits for the background write, rethrows its failure, applies deferred writes
+  void stopThread();
+  void run();
+  std::string pwriteAll(uint64_t offset, const uint8_t* data, size_t size);
 
   std::filesystem::path path_;
   int fd_ = -1;
   uint64_t bufferStart_ = 0;  // file offset of buffer_[0]
   std::vector<uint8_t> buffer_;
+
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<uint8_t> inflight_;  // owned by the thread while busy_
+  uint64_t inflightStart_ = 0;
+  bool busy_ = false;
+  bool stop_ = false;
+  std::string error_;  // first failure of the background write
+  // Writes into the range still being written in the background, applied once it is done.
+  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> deferred_;
+  std::thread thread_;
 };
 
 }  // namespace pst::ndb
