@@ -66,7 +66,7 @@ void OutputFile::waitIdle() {
     if (!error_.empty()) throw Error(error_);
   }
   for (const auto& [offset, bytes] : deferred_)
-    if (std::string err = pwriteAll(offset, bytes.data(), bytes.size()); !err.empty()) throw Error(err);
+    if (std::string err = pwriteAll(offset, bytes.data(), bytes.size()); !err.empty()) fail(std::move(err));
   deferred_.clear();
 }
 
@@ -93,8 +93,19 @@ void OutputFile::flush() {
   buffer_.clear();
 }
 
+void OutputFile::fail(std::string message) {
+  std::lock_guard lock(mutex_);
+  if (error_.empty()) error_ = message;
+  throw Error(error_);
+}
+
 void OutputFile::write(uint64_t offset, std::span<const uint8_t> data) {
   if (fd_ < 0) throw Error("Internal error: write to a closed PST file.");
+  {
+    // After one failed write the file has a hole; every later write fails the same way.
+    std::lock_guard lock(mutex_);
+    if (!error_.empty()) throw Error(error_);
+  }
   // The part before the buffer has left it already: write it in place, or after the background
   // write if that covers the same bytes (both ranges only change on this thread).
   if (offset < bufferStart_) {
@@ -102,7 +113,7 @@ void OutputFile::write(uint64_t offset, std::span<const uint8_t> data) {
     if (offset + head > inflightStart_ && offset < inflightStart_ + inflight_.size()) {
       deferred_.emplace_back(offset, std::vector<uint8_t>(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(head)));
     } else if (std::string err = pwriteAll(offset, data.data(), head); !err.empty()) {
-      throw Error(err);
+      fail(std::move(err));
     }
     data = data.subspan(head);
     offset += head;
@@ -126,8 +137,7 @@ void OutputFile::finish(uint64_t length) {
   waitIdle();
   stopThread();
   if (::ftruncate(fd_, static_cast<off_t>(length)) != 0 || ::fsync(fd_) != 0)
-    throw Error("Cannot complete " + path_.string() + ": " + std::strerror(errno) +
-                "; free disk space or choose another folder.");
+    fail("Cannot complete " + path_.string() + ": " + std::strerror(errno) + "; free disk space or choose another folder.");
   if (::close(fd_) != 0) {
     fd_ = -1;
     throw Error("Cannot complete " + path_.string() + ": " + std::strerror(errno) + ".");

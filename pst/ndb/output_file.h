@@ -38,6 +38,7 @@ class OutputFile {
   void flush();
   void waitIdle();  // waits for the background write, rethrows its failure, applies deferred writes
   void stopThread();
+  [[noreturn]] void fail(std::string message);  // records the first failure and throws it
   void run();
   std::string pwriteAll(uint64_t offset, const uint8_t* data, size_t size);
 

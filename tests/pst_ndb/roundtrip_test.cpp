@@ -1,6 +1,9 @@
 // Writes node databases with our writer and reads them back with our reader.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -164,6 +167,30 @@ TEST(Writer, NeverOverwritesAndRemovesUnfinishedFiles) {
     w.writeData(pattern(5000, 1));
   }
   EXPECT_FALSE(std::filesystem::exists(partial));
+}
+
+TEST(Writer, FullDiskIsAnErrorAndLeavesNoFile) {
+  test::TempDir dir;
+  const auto path = dir.file("full.pst");
+  // A file size limit stands in for a full disk: writes past it fail with EFBIG.
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 2u << 20;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string message;
+  try {
+    NdbWriter w(path);
+    for (int i = 0; i < 1000; ++i) w.addNode(w.allocateNid(NidType::NormalMessage), w.writeData(pattern(8000, i)), 0, 0);
+    w.finish();
+  } catch (const Error& e) {
+    message = e.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_NE(message.find("free disk space"), std::string::npos) << message;
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(Writer, RejectsInconsistentCalls) {
