@@ -7,6 +7,7 @@
 
 namespace pst::ndb {
 
+// BLOCKTRAILER.
 struct BlockTrailer {
   uint16_t cb = 0;
   uint16_t sig = 0;

@@ -31,6 +31,7 @@ struct NbtEntry {
   uint32_t nidParent = 0;
 };
 
+// BTPAGE: the entry counts of a parsed page and its entries in place.
 struct BtPage {
   uint8_t cEnt = 0;
   uint8_t cEntMax = 0;

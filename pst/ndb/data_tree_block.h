@@ -13,6 +13,7 @@ constexpr uint8_t kDataTreeType = 0x01;
 constexpr size_t kDataTreeHeader = 8;
 constexpr size_t kXBlockMaxEntries = (kUnicode.maxBlockData() - kDataTreeHeader) / 8;  // 1021
 
+// XBLOCK (level 1) or XXBLOCK (level 2).
 struct DataTreeBlock {
   uint8_t level = 0;  // 1 XBLOCK, 2 XXBLOCK
   uint32_t lcbTotal = 0;

@@ -26,6 +26,7 @@ enum class PageType : uint8_t {
   DList = 0x86,
 };
 
+// Field and record sizes of one format variant.
 struct Layout {
   size_t idSize;           // bytes of a BID, IB, NID slot in trees
   size_t blockTrailer;     // BLOCKTRAILER size

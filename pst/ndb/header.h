@@ -15,6 +15,7 @@ struct Bref {
   uint64_t ib = 0;
 };
 
+// HEADER with its ROOT, either variant.
 struct Header {
   static constexpr size_t kUnicodeSize = 0x234;
   static constexpr size_t kAnsiSize = 0x200;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -34,6 +35,7 @@ uint64_t blockKey(uint64_t bid) { return bid & ~uint64_t{1}; }
 
 }  // namespace
 
+// The open file and the B-tree entries read from it.
 struct NdbReader::Impl {
   std::filesystem::path path;
   int fd = -1;

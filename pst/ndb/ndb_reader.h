@@ -32,6 +32,7 @@ struct PageRef {
   PageType type = PageType::Bbt;
 };
 
+// Reads the node database (header, NBT, BBT, blocks) of a Unicode or ANSI file.
 class NdbReader {
  public:
   // Receives each fault found while reading the B-trees: where, and what is wrong.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -41,6 +42,7 @@ std::string hex(uint64_t v) {
 
 }  // namespace
 
+// The file being written, its allocation state and the index entries kept until finish().
 struct NdbWriter::Impl {
   explicit Impl(const std::filesystem::path& path) : file(path) {}
 

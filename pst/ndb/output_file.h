@@ -15,6 +15,7 @@
 
 namespace pst::ndb {
 
+// The PST file being written (no format structure of its own).
 class OutputFile {
  public:
   // Small enough to stay in the CPU cache while the kernel copies it: measured faster than

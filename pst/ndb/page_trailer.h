@@ -7,6 +7,7 @@
 
 namespace pst::ndb {
 
+// PAGETRAILER.
 struct PageTrailer {
   uint8_t ptype = 0;
   uint8_t ptypeRepeat = 0;

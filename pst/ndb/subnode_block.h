@@ -20,6 +20,7 @@ struct SubnodeRecord {
   uint64_t bidSub = 0;
 };
 
+// SLBLOCK (level 0) or SIBLOCK (level 1).
 struct SubnodeBlock {
   uint8_t level = 0;  // 0 SLBLOCK, 1 SIBLOCK
   std::vector<SubnodeRecord> entries;

@@ -22,6 +22,7 @@ uint64_t key(uint64_t bid) { return bid & ~uint64_t{1}; }
 // Subnode trees nest once per embedded message; no real file comes near this.
 constexpr int kMaxDepth = 64;
 
+// Counts the references to every block (BBTENTRY.cRef) by walking every node's trees.
 struct RefCounter {
   const NdbReader& r;
   Findings& f;

@@ -80,8 +80,11 @@ TEST(RoundTrip, BlockReferenceCountsAreExact) {
   EXPECT_EQ(r.findBlock(child)->cRef, 2);
   const auto xparts = r.readDataBlocks(big);
   ASSERT_EQ(xparts.size(), 3u);
-  for (const auto& e : r.blocks())
-    if (!isInternalBid(e.bid) && e.bid != shared && e.bid != child) EXPECT_EQ(e.cRef, 2) << std::hex << e.bid;
+  for (const auto& e : r.blocks()) {
+    if (!isInternalBid(e.bid) && e.bid != shared && e.bid != child) {
+      EXPECT_EQ(e.cRef, 2) << std::hex << e.bid;
+    }
+  }
 }
 
 TEST(RoundTrip, SubnodeTreesWithOneAndTwoLevels) {
