@@ -41,6 +41,24 @@ TEST(Crc, SeedZeroWithoutFinalInversion) {
   EXPECT_NE(crc32({reinterpret_cast<const uint8_t*>(s.data()), s.size()}), 0xCBF43926u);
 }
 
+// The sample Unicode header published with the MS-PST documentation (its first 256 bytes; the
+// free maps that follow are all 0xFF), whose dwCRCPartial is 0x379AA90E.
+TEST(Crc, MatchesThePublishedSampleHeader) {
+  const char* hex =
+      "2142444E0EA99A37534D1700130001015C070000D07B990B040000000100000054020000000000004500000000040000"
+      "000400000404000000400000020001000404000000040000000400000080000000040000000400000004000000040000"
+      "040400000404000004040000000400000004000000040000000400000004000000040000000400000004000000040000"
+      "0004000000040000000400000004000000040000000400000F04000000000000000000000000000000249F0000000000"
+      "00449B000000000040F212000000000000000000000000004B0200000000000000529000000000005302000000000000"
+      "000A9000000000000200000000000000";
+  std::vector<uint8_t> header;
+  for (const char* p = hex; p[0] && p[1]; p += 2) header.push_back(static_cast<uint8_t>(std::stoi(std::string(p, 2), nullptr, 16)));
+  ASSERT_EQ(header.size(), 0x100u);
+  header.resize(0x200, 0xFF);
+  EXPECT_EQ(crc32({header.data() + 8, 471}), 0x379AA90Eu);
+  EXPECT_THROW(Header::parse(header), Error);  // too short for a Unicode header: no reading past it
+}
+
 TEST(Crc, SlicedLoopMatchesBytewiseAtEveryLengthAndSplit) {
   std::mt19937 rng(7);
   std::vector<uint8_t> d(1000);
