@@ -55,6 +55,10 @@ class NdbWriter {
   // Next unused index for top-level NIDs of `type` (kept in the header's rgnid).
   Nid allocateNid(NidType type);
 
+  // A new value of the header's dwUnique counter (Outlook derives row versions from it).
+  // The header finally stores a value above every one handed out.
+  uint32_t nextUnique();
+
   // Writes the B-trees, maps and header and closes the file. No further calls after this.
   void finish();
 

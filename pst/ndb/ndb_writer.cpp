@@ -1,0 +1,380 @@
+#include "pst/ndb/ndb_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "pst/ndb/allocation_map.h"
+#include "pst/ndb/block_trailer.h"
+#include "pst/ndb/bt_page.h"
+#include "pst/ndb/crc.h"
+#include "pst/ndb/data_tree_block.h"
+#include "pst/ndb/header.h"
+#include "pst/ndb/output_file.h"
+#include "pst/ndb/page_trailer.h"
+#include "pst/ndb/permute.h"
+#include "pst/ndb/signature.h"
+#include "pst/ndb/subnode_block.h"
+
+namespace pst::ndb {
+namespace {
+
+constexpr uint64_t kNoRegion = std::numeric_limits<uint64_t>::max();
+constexpr uint64_t kBidStep = 4;
+
+std::array<uint32_t, 32> initialRgnid() {
+  std::array<uint32_t, 32> r{};
+  r.fill(0x400);
+  r[static_cast<size_t>(NidType::SearchFolder)] = 0x4000;
+  r[static_cast<size_t>(NidType::NormalMessage)] = 0x10000;
+  r[static_cast<size_t>(NidType::AssocMessage)] = 0x8000;
+  return r;
+}
+
+std::string hex(uint64_t v) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+}  // namespace
+
+// The file being written, its allocation state and the index entries kept until finish().
+struct NdbWriter::Impl {
+  explicit Impl(const std::filesystem::path& path) : file(path) {}
+
+  OutputFile file;
+  uint64_t pos = kFirstAMap;  // next free byte
+  uint64_t region = kNoRegion;
+  AMapBits bits;               // of the current region
+  uint64_t freeBytes = 0;      // of the completed regions
+  std::vector<uint8_t> longestRuns;  // per completed region, for the FMaps
+  std::vector<BbtEntry> blocks;      // ascending BID (BIDs are handed out in order)
+  std::vector<NbtEntry> nodes;
+  uint64_t nextBid = kBidStep;
+  std::array<uint32_t, 32> rgnid = initialRgnid();
+  uint32_t unique = 0;
+  bool finished = false;
+  std::vector<uint8_t> scratch = std::vector<uint8_t>(kMaxBlockSize);
+
+  void enterRegion(uint64_t n) {
+    region = n;
+    bits = AMapBits{};
+    const unsigned maps = mapPagesOf(n);
+    uint8_t page[kPageSize];
+    for (unsigned i = 0; i < 4; ++i) {
+      if (!(maps & (1u << i))) continue;
+      bits.set(i * kPageSize / kAMapSlot, kPageSize / kAMapSlot);
+      const uint64_t ib = regionStart(n) + i * kPageSize;
+      // The PMap and FPMap never change, so they are written now; the AMap and FMap wait
+      // until their contents are known.
+      if (i == 1 || i == 3) {
+        buildFullMapPage(page, i == 1 ? PageType::PMap : PageType::FPMap, ib);
+        file.write(ib, {page, kPageSize});
+      }
+    }
+    pos = firstFreeInRegion(n);
+  }
+
+  void completeRegion() {
+    uint8_t page[kPageSize];
+    buildAMapPage(page, bits, regionStart(region));
+    file.write(regionStart(region), {page, kPageSize});
+    freeBytes += bits.freeSlots() * kAMapSlot;
+    longestRuns.push_back(static_cast<uint8_t>(std::min<uint64_t>(bits.longestFreeRun(), 255)));
+  }
+
+  // Reserves `size` bytes aligned to `align`, never across an AMap region boundary.
+  uint64_t allocate(uint64_t size, uint64_t align) {
+    if (region == kNoRegion) enterRegion(0);
+    pos = alignUp(pos, align);
+    if (pos + size > regionStart(region + 1)) {
+      completeRegion();
+      enterRegion(region + 1);
+      pos = alignUp(pos, align);
+    }
+    const uint64_t ib = pos;
+    bits.set((ib - regionStart(region)) / kAMapSlot, size / kAMapSlot);
+    pos += size;
+    return ib;
+  }
+
+  void checkOpen() const {
+    if (finished) throw Error("Internal error: the PST file was already completed.");
+  }
+
+  Bid putBlock(std::span<const uint8_t> data, bool internal) {
+    checkOpen();
+    if (data.size() > NdbWriter::kMaxBlockData)
+      throw Error("Internal error: block data of " + std::to_string(data.size()) + " bytes exceeds " +
+                  std::to_string(NdbWriter::kMaxBlockData) + ".");
+    const Bid bid = nextBid | (internal ? kInternalBidBit : 0);
+    nextBid += kBidStep;
+    const uint64_t cb = data.size();
+    const uint64_t size = blockDiskSize(cb);
+    const uint64_t ib = allocate(size, kBlockAlign);
+    uint8_t* s = scratch.data();
+    std::memcpy(s, data.data(), cb);
+    if (!internal) permuteEncode({s, cb});
+    std::memset(s + cb, 0, size - cb);
+    BlockTrailer t;
+    t.cb = static_cast<uint16_t>(cb);
+    t.sig = computeSig(ib, bid);
+    t.crc = crc32({s, cb});
+    t.bid = bid;
+    t.write(s + size - kUnicode.blockTrailer);
+    file.write(ib, {s, size});
+    blocks.push_back({bid, ib, static_cast<uint16_t>(cb), 1});
+    return bid;
+  }
+
+  BbtEntry& entry(Bid bid) {
+    auto it = std::lower_bound(blocks.begin(), blocks.end(), bid,
+                               [](const BbtEntry& e, Bid b) { return e.bid < b; });
+    if (it == blocks.end() || it->bid != bid)
+      throw Error("Internal error: reference to block " + hex(bid) + ", which this file does not hold.");
+    return *it;
+  }
+
+  void reference(Bid bid) {
+    if (bid == 0) return;
+    BbtEntry& e = entry(bid);
+    if (e.cRef == std::numeric_limits<uint16_t>::max())
+      throw Error("Internal error: block " + hex(bid) + " is shared by too many nodes.");
+    ++e.cRef;
+  }
+
+  Bid xblock(std::span<const Bid> children, uint64_t total, uint8_t level) {
+    DataTreeBlock x;
+    x.level = level;
+    x.lcbTotal = static_cast<uint32_t>(total);
+    x.bids.assign(children.begin(), children.end());
+    for (Bid b : children) reference(b);
+    const auto bytes = x.serialize();
+    return putBlock(bytes, true);
+  }
+
+  // Writes the pages of one B-tree level by level and returns the root.
+  template <typename Leaf>
+  Bref writeTree(const std::vector<Leaf>& entries, size_t leafMax, PageType type,
+                 void (*buildLeaf)(uint8_t*, const Leaf*, size_t), uint64_t (*keyOf)(const Leaf&),
+                 uint64_t& nextPageBid) {
+    uint8_t page[kPageSize];
+    std::vector<BtEntry> level;
+    auto emit = [&](uint64_t firstKey) {
+      const uint64_t bid = nextPageBid++;
+      const uint64_t ib = allocate(kPageSize, kPageSize);
+      sealPage(page, type, computeSig(ib, bid), bid);
+      file.write(ib, {page, kPageSize});
+      return BtEntry{firstKey, {bid, ib}};
+    };
+    size_t i = 0;
+    do {
+      const size_t n = std::min(leafMax, entries.size() - i);
+      buildLeaf(page, entries.data() + i, n);
+      level.push_back(emit(n ? keyOf(entries[i]) : 0));
+      i += n;
+    } while (i < entries.size());
+    uint8_t depth = 0;
+    while (level.size() > 1) {
+      ++depth;
+      std::vector<BtEntry> upper;
+      for (size_t j = 0; j < level.size(); j += kBtInnerMax) {
+        const size_t n = std::min(kBtInnerMax, level.size() - j);
+        buildBtPage(page, level.data() + j, n, depth);
+        upper.push_back(emit(level[j].key));
+      }
+      level.swap(upper);
+    }
+    return level.front().child;
+  }
+};
+
+NdbWriter::NdbWriter(const std::filesystem::path& path) : impl_(std::make_unique<Impl>(path)) {}
+
+NdbWriter::~NdbWriter() {
+  // An unfinished file is not a PST; leaving it behind would only mislead.
+  if (impl_ && !impl_->finished) impl_->file.discard();
+}
+
+Bid NdbWriter::writeBlock(std::span<const uint8_t> data) { return impl_->putBlock(data, false); }
+
+Bid NdbWriter::writeData(std::span<const uint8_t> data) {
+  if (data.empty()) return 0;
+  if (data.size() <= kMaxBlockData) return writeBlock(data);
+  std::vector<Bid> bids;
+  bids.reserve((data.size() + kMaxBlockData - 1) / kMaxBlockData);
+  for (size_t off = 0; off < data.size(); off += kMaxBlockData)
+    bids.push_back(writeBlock(data.subspan(off, std::min(kMaxBlockData, data.size() - off))));
+  return writeDataTree(bids, data.size());
+}
+
+Bid NdbWriter::writeDataTree(std::span<const Bid> blocks, uint64_t totalSize) {
+  Impl& w = *impl_;
+  w.checkOpen();
+  uint64_t sum = 0;
+  for (Bid b : blocks) {
+    if (isInternalBid(b)) throw Error("Internal error: a data tree can only join data blocks.");
+    sum += w.entry(b).cb;
+  }
+  if (sum != totalSize)
+    throw Error("Internal error: data tree size " + std::to_string(totalSize) + " does not match its blocks (" +
+                std::to_string(sum) + ").");
+  if (blocks.empty()) return 0;
+  if (blocks.size() == 1) return blocks.front();
+  if (totalSize > std::numeric_limits<uint32_t>::max())
+    throw Error("A single item of " + std::to_string(totalSize) +
+                " bytes is too large for a PST file (limit 4 GiB); leave this item out or split it.");
+  if (blocks.size() <= kXBlockMaxEntries) return w.xblock(blocks, totalSize, 1);
+  if (blocks.size() > kXBlockMaxEntries * kXBlockMaxEntries)
+    throw Error("An item is too large for a PST data tree; leave this item out.");
+  std::vector<Bid> xblocks;
+  for (size_t i = 0; i < blocks.size(); i += kXBlockMaxEntries) {
+    const auto part = blocks.subspan(i, std::min(kXBlockMaxEntries, blocks.size() - i));
+    uint64_t partSize = 0;
+    for (Bid b : part) partSize += w.entry(b).cb;
+    xblocks.push_back(w.xblock(part, partSize, 1));
+  }
+  return w.xblock(xblocks, totalSize, 2);
+}
+
+Bid NdbWriter::writeSubnodeTree(std::vector<SubnodeEntry> entries) {
+  Impl& w = *impl_;
+  w.checkOpen();
+  if (entries.empty()) return 0;
+  std::sort(entries.begin(), entries.end(), [](const SubnodeEntry& a, const SubnodeEntry& b) { return a.nid < b.nid; });
+  for (size_t i = 1; i < entries.size(); ++i)
+    if (entries[i].nid == entries[i - 1].nid)
+      throw Error("Internal error: subnode " + hex(entries[i].nid) + " appears twice in one node.");
+  for (const auto& e : entries) {
+    if (e.subnodes != 0 && !isInternalBid(e.subnodes))
+      throw Error("Internal error: subnode " + hex(e.nid) + " names a data block as its subnode tree.");
+    w.reference(e.data);
+    w.reference(e.subnodes);
+  }
+  auto leaf = [&](size_t first, size_t n) {
+    SubnodeBlock b;
+    b.level = 0;
+    for (size_t i = first; i < first + n; ++i) b.entries.push_back({entries[i].nid, entries[i].data, entries[i].subnodes});
+    return w.putBlock(b.serialize(), true);
+  };
+  if (entries.size() <= kSlBlockMaxEntries) return leaf(0, entries.size());
+  if (entries.size() > kSlBlockMaxEntries * kSiBlockMaxEntries)
+    throw Error("Internal error: too many subnodes (" + std::to_string(entries.size()) + ") in one node.");
+  SubnodeBlock index;
+  index.level = 1;
+  for (size_t i = 0; i < entries.size(); i += kSlBlockMaxEntries) {
+    const Bid child = leaf(i, std::min(kSlBlockMaxEntries, entries.size() - i));
+    w.reference(child);
+    index.entries.push_back({entries[i].nid, child, 0});
+  }
+  return w.putBlock(index.serialize(), true);
+}
+
+void NdbWriter::addNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
+  Impl& w = *impl_;
+  w.checkOpen();
+  if (subnodes != 0 && !isInternalBid(subnodes))
+    throw Error("Internal error: node " + hex(nid) + " names a data block as its subnode tree.");
+  w.reference(data);
+  w.reference(subnodes);
+  w.nodes.push_back({nid, data, subnodes, parent});
+  // Keep rgnid at or above every index used, so later allocations never collide.
+  const size_t t = static_cast<size_t>(nid & 0x1F);
+  w.rgnid[t] = std::max(w.rgnid[t], nidIndex(nid));
+}
+
+void NdbWriter::addReference(Bid bid) {
+  impl_->checkOpen();
+  if (bid == 0) throw Error("Internal error: cannot share block 0.");
+  impl_->reference(bid);
+}
+
+Nid NdbWriter::allocateNid(NidType type) {
+  Impl& w = *impl_;
+  const size_t t = static_cast<size_t>(type);
+  if (w.rgnid[t] >= (1u << 27) - 1) throw Error("The PST file has run out of node ids; split the import into several files.");
+  return makeNid(type, ++w.rgnid[t]);
+}
+
+uint32_t NdbWriter::nextUnique() { return ++impl_->unique; }
+
+uint64_t NdbWriter::size() const { return impl_->region == kNoRegion ? kFirstAMap : impl_->pos; }
+
+void NdbWriter::finish() {
+  Impl& w = *impl_;
+  w.checkOpen();
+  std::sort(w.nodes.begin(), w.nodes.end(), [](const NbtEntry& a, const NbtEntry& b) { return a.nid < b.nid; });
+  for (size_t i = 1; i < w.nodes.size(); ++i)
+    if (w.nodes[i].nid == w.nodes[i - 1].nid)
+      throw Error("Internal error: node " + hex(w.nodes[i].nid) + " was added twice.");
+
+  // Page BIDs continue above every block BID, so the two never coincide.
+  uint64_t nextPageBid = w.nextBid + 1;
+  const Bref bbt = w.writeTree<BbtEntry>(w.blocks, kBbtLeafMax, PageType::Bbt, buildBbtLeaf,
+                                         [](const BbtEntry& e) { return e.bid; }, nextPageBid);
+  const Bref nbt = w.writeTree<NbtEntry>(w.nodes, kNbtLeafMax, PageType::Nbt, buildNbtLeaf,
+                                         [](const NbtEntry& e) { return e.nid; }, nextPageBid);
+  w.completeRegion();
+  const uint64_t lastRegion = w.region;
+  const uint64_t eof = regionStart(lastRegion + 1);
+
+  uint8_t page[kPageSize];
+  for (uint64_t n = kFirstFMapRegion; n <= lastRegion; n += kAMapsPerFMap) {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(kAMapsPerFMap, lastRegion + 1 - n));
+    buildFMapPage(page, w.longestRuns.data() + n, count, fmapOffset(n));
+    w.file.write(fmapOffset(n), {page, kPageSize});
+  }
+  const uint64_t dlistBid = nextPageBid++;
+  buildDListPage(page, dlistBid);
+  w.file.write(kDListOffset, {page, kPageSize});
+
+  Header h;
+  h.bidNextB = w.nextBid;
+  h.bidNextP = nextPageBid;
+  h.unique = w.unique + 1;
+  h.rgnid = w.rgnid;
+  h.ibFileEof = eof;
+  h.ibAMapLast = regionStart(lastRegion);
+  h.cbAMapFree = w.freeBytes;
+  h.cbPMapFree = 0;
+  h.nbt = nbt;
+  h.bbt = bbt;
+  h.amapValid = Header::kAmapValid2;
+  h.cryptMethod = static_cast<uint8_t>(CryptMethod::Permute);
+  uint8_t head[Header::kUnicodeSize];
+  h.write(head);
+  w.file.write(0, head);
+  w.file.finish(eof);
+  w.finished = true;
+}
+
+DataTreeWriter::DataTreeWriter(NdbWriter& writer) : writer_(writer) {}
+
+void DataTreeWriter::append(std::span<const uint8_t> data) {
+  total_ += data.size();
+  while (!data.empty()) {
+    const size_t take = std::min(NdbWriter::kMaxBlockData - pending_.size(), data.size());
+    pending_.insert(pending_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(take));
+    data = data.subspan(take);
+    if (pending_.size() == NdbWriter::kMaxBlockData) {
+      blocks_.push_back(writer_.writeBlock(pending_));
+      pending_.clear();
+    }
+  }
+}
+
+Bid DataTreeWriter::finish() {
+  if (!pending_.empty()) {
+    blocks_.push_back(writer_.writeBlock(pending_));
+    pending_.clear();
+  }
+  const Bid root = writer_.writeDataTree(blocks_, total_);
+  blocks_.clear();
+  return root;
+}
+
+}  // namespace pst::ndb

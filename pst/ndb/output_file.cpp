@@ -1,0 +1,156 @@
+#include "pst/ndb/output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "pst/ndb/types.h"
+
+namespace pst::ndb {
+
+OutputFile::OutputFile(const std::filesystem::path& path) : path_(path) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    const int err = errno;
+    if (err == EEXIST)
+      throw Error("The file " + path.string() + " already exists; choose another name or folder.");
+    throw Error("Cannot create " + path.string() + ": " + std::strerror(err) +
+                "; check that the folder exists and is writable.");
+  }
+  buffer_.reserve(kBufferSize);
+  inflight_.reserve(kBufferSize);
+  thread_ = std::thread([this] { run(); });
+}
+
+OutputFile::~OutputFile() {
+  stopThread();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string OutputFile::pwriteAll(uint64_t offset, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return "Cannot write " + path_.string() + ": " + std::strerror(errno) + "; free disk space or choose another folder.";
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+  return {};
+}
+
+void OutputFile::run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    cv_.wait(lock, [this] { return busy_ || stop_; });
+    if (!busy_) return;
+    lock.unlock();
+    std::string err = pwriteAll(inflightStart_, inflight_.data(), inflight_.size());
+    lock.lock();
+    if (!err.empty() && error_.empty()) error_ = std::move(err);
+    busy_ = false;
+    cv_.notify_all();
+  }
+}
+
+void OutputFile::waitIdle() {
+  {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [this] { return !busy_; });
+    if (!error_.empty()) throw Error(error_);
+  }
+  for (const auto& [offset, bytes] : deferred_)
+    if (std::string err = pwriteAll(offset, bytes.data(), bytes.size()); !err.empty()) fail(std::move(err));
+  deferred_.clear();
+}
+
+void OutputFile::stopThread() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  cv_.notify_all();
+  thread_.join();
+}
+
+void OutputFile::flush() {
+  waitIdle();
+  {
+    std::lock_guard lock(mutex_);
+    inflight_.swap(buffer_);
+    inflightStart_ = bufferStart_;
+    busy_ = !inflight_.empty();
+  }
+  cv_.notify_all();
+  bufferStart_ += inflight_.size();
+  buffer_.clear();
+}
+
+void OutputFile::fail(std::string message) {
+  std::lock_guard lock(mutex_);
+  if (error_.empty()) error_ = message;
+  throw Error(error_);
+}
+
+void OutputFile::write(uint64_t offset, std::span<const uint8_t> data) {
+  if (fd_ < 0) throw Error("Internal error: write to a closed PST file.");
+  {
+    // After one failed write the file has a hole; every later write fails the same way.
+    std::lock_guard lock(mutex_);
+    if (!error_.empty()) throw Error(error_);
+  }
+  // The part before the buffer has left it already: write it in place, or after the background
+  // write if that covers the same bytes (both ranges only change on this thread).
+  if (offset < bufferStart_) {
+    const size_t head = static_cast<size_t>(std::min<uint64_t>(bufferStart_ - offset, data.size()));
+    if (offset + head > inflightStart_ && offset < inflightStart_ + inflight_.size()) {
+      deferred_.emplace_back(offset, std::vector<uint8_t>(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(head)));
+    } else if (std::string err = pwriteAll(offset, data.data(), head); !err.empty()) {
+      fail(std::move(err));
+    }
+    data = data.subspan(head);
+    offset += head;
+    if (data.empty()) return;
+  }
+  uint64_t rel = offset - bufferStart_;
+  if (rel > buffer_.size() && rel - buffer_.size() >= kBufferSize) {
+    // A long gap: skip it instead of buffering zeros (the file reads zeros there).
+    flush();
+    bufferStart_ = offset;
+    rel = 0;
+  }
+  const uint64_t end = rel + data.size();
+  if (end > buffer_.size()) buffer_.resize(static_cast<size_t>(end), 0);
+  std::memcpy(buffer_.data() + rel, data.data(), data.size());
+  if (buffer_.size() >= kBufferSize) flush();
+}
+
+void OutputFile::finish(uint64_t length) {
+  flush();
+  waitIdle();
+  stopThread();
+  if (::ftruncate(fd_, static_cast<off_t>(length)) != 0 || ::fsync(fd_) != 0)
+    fail("Cannot complete " + path_.string() + ": " + std::strerror(errno) + "; free disk space or choose another folder.");
+  if (::close(fd_) != 0) {
+    fd_ = -1;
+    throw Error("Cannot complete " + path_.string() + ": " + std::strerror(errno) + ".");
+  }
+  fd_ = -1;
+}
+
+void OutputFile::discard() {
+  stopThread();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  std::error_code ec;
+  std::filesystem::remove(path_, ec);
+}
+
+}  // namespace pst::ndb
