@@ -74,7 +74,10 @@ void frmStep1::runCommand(void (frmStep1::*handler)()) {
 }
 
 void frmStep1::yieldToEvents() {
-  QCoreApplication::processEvents();
+  if (!sinceYield_.isValid() || sinceYield_.elapsed() >= kYieldIntervalMs) {
+    QCoreApplication::processEvents();
+    sinceYield_.start();
+  }
   if (closing_) throw WindowClosed{};
 }
 

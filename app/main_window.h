@@ -2,6 +2,7 @@
 // services the list and conversion commands run with.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 #include <memory>
@@ -40,7 +41,11 @@ class frmStep1 : public QWidget {
   void setConvertEnabled(bool enabled);
 
   // Lets the window repaint and serve clicks in the middle of a long command.
-  // Throws WindowClosed when the window was closed meanwhile.
+  // Pending events are served at most every kYieldIntervalMs: a repaint per
+  // row would make a long list take a thousand times longer to add, while the
+  // window answers just as quickly to the user. Throws WindowClosed when the
+  // window was closed meanwhile.
+  static constexpr int kYieldIntervalMs = 15;
   void yieldToEvents();
   // True while a list or conversion command runs; further clicks on them are
   // refused without a message until it ends.
@@ -76,4 +81,5 @@ class frmStep1 : public QWidget {
   QStringList folderList_;
   bool commandRunning_ = false;
   bool closing_ = false;
+  QElapsedTimer sinceYield_;
 };

@@ -1,6 +1,7 @@
 // The main window driven through real clicks and keys.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -273,6 +274,24 @@ TEST_F(WindowFixture, RunningCommandRefusesOtherCommandsButNotExit) {
 
   click(ui.cmdClear1);
   EXPECT_EQ(dialogs.boxes().size(), 2);
+}
+
+TEST_F(WindowFixture, YieldServesPendingEventsAndStopsOnClose) {
+  window.setConvertEnabled(false);
+  QMetaObject::invokeMethod(ui.CmdExtractDBX, "setEnabled", Qt::QueuedConnection, Q_ARG(bool, true));
+  QMetaObject::invokeMethod(&window, "close", Qt::QueuedConnection);
+  QElapsedTimer timer;
+  timer.start();
+  bool stopped = false;
+  while (!stopped && timer.elapsed() < 5000) {
+    try {
+      window.yieldToEvents();
+    } catch (const WindowClosed&) {
+      stopped = true;
+    }
+  }
+  EXPECT_TRUE(stopped);
+  EXPECT_TRUE(ui.CmdExtractDBX->isEnabled());
 }
 
 TEST_F(WindowFixture, HelpOpensTheProductPage) {
