@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -91,6 +92,35 @@ TEST(QtDialogs, MessageBoxShowsTheStyleAndReturnsTheButtonCode) {
   });
   EXPECT_EQ(dialogs.messageBox(nullptr, QStringLiteral("done"), 48, QStringLiteral("Vantorel")), vbOK);
   EXPECT_EQ(seenIcon, QMessageBox::Warning);
+}
+
+TEST(QtDialogs, OpenFilesReturnsTheChosenPathsOrNothing) {
+  QTemporaryDir tmp;
+  ASSERT_TRUE(tmp.isValid());
+  for (const char* name : {"a.msg", "b.msg"}) {
+    QFile file(QDir(tmp.path()).filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  QtDialogs dialogs;
+  OpenFileRequest request;
+  request.filter = QStringLiteral("MDaemon Messages (*.msg)");
+  request.multiSelect = true;
+
+  QStringList filters;
+  bool multi = false;
+  whenShown<QFileDialog>([&](QFileDialog* dialog) {
+    filters = dialog->nameFilters();
+    multi = dialog->fileMode() == QFileDialog::ExistingFiles;
+    dialog->setDirectory(tmp.path());
+    dialog->selectFile(QStringLiteral("b.msg"));
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  EXPECT_EQ(dialogs.openFiles(nullptr, request), QStringList{QDir(tmp.path()).filePath(QStringLiteral("b.msg"))});
+  EXPECT_EQ(filters, QStringList{QStringLiteral("MDaemon Messages (*.msg)")});
+  EXPECT_TRUE(multi);
+
+  whenShown<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+  EXPECT_TRUE(dialogs.openFiles(nullptr, request).isEmpty());
 }
 
 TEST(BrowseForFolder, ReturnsTheChosenFolderOrNothing) {
