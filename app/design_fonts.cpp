@@ -13,8 +13,10 @@ void loadDesignFonts() {
   if (loaded) return;
   loaded = true;
   if (QFontDatabase::families().contains(QStringLiteral("Tahoma"))) return;
-  for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
-    if (QFile::exists(QString::fromLatin1(file))) QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+  // Only the regular face: Wine's bold face is drawn with another font's
+  // glyphs here, while a bold synthesised from the regular one looks right.
+  const QString regular = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+  if (QFile::exists(regular)) QFontDatabase::addApplicationFont(regular);
 }
 
 QFont designFont(qreal points, bool bold) {
