@@ -1,6 +1,8 @@
 # The two commands a user needs: `make run` and `make test`.
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
+# Two build jobs keep a shared or small machine usable; override with JOBS=n.
+JOBS ?= 2
 
 .PHONY: run test build deps configure bench clean
 
@@ -11,7 +13,7 @@ configure: deps
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 
 build: configure
-	@cmake --build $(BUILD_DIR)
+	@cmake --build $(BUILD_DIR) --parallel $(JOBS)
 
 run: build
 	@bash scripts/run.sh $(BUILD_DIR)/bin/vantorel

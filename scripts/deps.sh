@@ -9,7 +9,7 @@ packages=(
   libgmime-3.0-dev
   libgtest-dev googletest
   pff-tools python3-pypff pst-utils
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-wine
 )
 
 missing=()

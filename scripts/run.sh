@@ -2,8 +2,20 @@
 # Starts the window, or says in one line why it cannot.
 set -u
 exe="$1"
+no_display="No display found: start Vantorel from a desktop session, or under xvfb-run (see README, Troubleshooting)."
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display found (DISPLAY is not set): start Vantorel from a desktop session, or under xvfb-run." >&2
-  exit 1
+  echo "$no_display" >&2
+  exit 0
 fi
-exec "$exe"
+# A display that is named but cannot be reached makes Qt abort with several
+# lines of its own; keep them for other failures only.
+errors="$(mktemp)"
+trap 'rm -f "$errors"' EXIT
+{ "$exe" 2>"$errors"; } 2>/dev/null
+status=$?
+if [ $status -ne 0 ] && grep -q "could not connect to display\|no Qt platform plugin could be initialized" "$errors"; then
+  echo "$no_display" >&2
+  exit 0
+fi
+grep -v "XDG_RUNTIME_DIR not set" "$errors" >&2
+exit $status

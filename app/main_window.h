@@ -1,0 +1,85 @@
+// The main window `frmStep1`: its lifecycle, the shell commands and the
+// services the list and conversion commands run with.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+
+#include "messagelist/message_grid.h"
+#include "shellutil/dialogs.h"
+
+namespace Ui {
+class frmStep1;
+}
+
+// Thrown out of yieldToEvents() when the window was closed during the yield, so
+// the running command stops there. Deliberately not a std::exception: steps that
+// skip their own failures must not swallow it.
+struct WindowClosed {};
+
+class frmStep1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  static inline const QString kHelpPageAddress = QStringLiteral("https://vantorel.org/help/");
+
+  // `dialogs` serves every modal interaction; the window does not own it.
+  explicit frmStep1(shellutil::Dialogs& dialogs, QWidget* parent = nullptr);
+  ~frmStep1() override;
+
+  // The window's controls, by their design names.
+  Ui::frmStep1& ui() { return *ui_; }
+  messagelist::MessageGrid& grid() { return *grid_; }
+  shellutil::Dialogs& cdlgFile() { return dialogs_; }
+  // The conversion run's folder list; one empty entry after load and reset.
+  QStringList& folderList() { return folderList_; }
+
+  void AddFileToList(const QString& path);
+  void ResetFileList();
+  void setConvertEnabled(bool enabled);
+
+  // Lets the window repaint and serve clicks in the middle of a long command.
+  // Pending events are served at most every kYieldIntervalMs: a repaint per
+  // row would make a long list take a thousand times longer to add, while the
+  // window answers just as quickly to the user. Throws WindowClosed when the
+  // window was closed meanwhile.
+  static constexpr int kYieldIntervalMs = 15;
+  void yieldToEvents();
+  // True while a list or conversion command runs; further clicks on them are
+  // refused without a message until it ends.
+  bool commandRunning() const { return commandRunning_; }
+  bool closing() const { return closing_; }
+
+ signals:
+  // The window was closed by any means: the program is to end.
+  void unloaded();
+
+ public:
+  // Click handlers. Clicks on the list and conversion buttons reach them
+  // through the command guard.
+  void cmdAdd_Click();
+  void cmdClear1_Click();
+  void CmdAddFolder_Click();
+  void CmdExtractDBX_Click();
+  void cmdEnd_Click();
+  void CmdHelp_Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void Form_Initialize();
+  void Form_Load();
+  void centerOnScreen();
+  void runCommand(void (frmStep1::*handler)());
+
+  std::unique_ptr<Ui::frmStep1> ui_;
+  shellutil::Dialogs& dialogs_;
+  std::unique_ptr<messagelist::MessageGrid> grid_;
+  QStringList folderList_;
+  bool commandRunning_ = false;
+  bool closing_ = false;
+  QElapsedTimer sinceYield_;
+};
