@@ -19,43 +19,35 @@ size_t cellSize(PropType type) {
 }
 
 TcLayout layoutColumns(std::vector<PropTag> tags) {
-  for (PropTag t : {kLtpRowId, kLtpRowVer})
-    if (std::find(tags.begin(), tags.end(), t) == tags.end()) tags.push_back(t);
-  std::sort(tags.begin(), tags.end());
-  for (size_t i = 0; i < tags.size(); ++i) {
-    if (!isKnownType(tagType(tags[i]))) throw Error("column " + tagText(tags[i]) + " has a type tables cannot hold");
-    if (i > 0 && tagId(tags[i]) == tagId(tags[i - 1]))
-      throw Error("columns " + tagText(tags[i - 1]) + " and " + tagText(tags[i]) + " share one property id");
-  }
-  if (tags.size() > 255) throw Error("a table holds at most 255 columns");
-
-  // Placement order: the two row keys first, then by cell size, largest first (keeps 8-byte
-  // values 8-aligned after the two 4-byte keys), ties by tag.
+  // The two row keys first, then the caller's order: Outlook gives bits in the order columns were
+  // added and lays out each size group in that same order.
   std::vector<PropTag> order = {kLtpRowId, kLtpRowVer};
-  std::vector<PropTag> rest;
   for (PropTag t : tags)
-    if (t != kLtpRowId && t != kLtpRowVer) rest.push_back(t);
-  std::stable_sort(rest.begin(), rest.end(),
-                   [](PropTag a, PropTag b) { return cellSize(tagType(a)) > cellSize(tagType(b)); });
-  order.insert(order.end(), rest.begin(), rest.end());
+    if (t != kLtpRowId && t != kLtpRowVer) order.push_back(t);
+  std::vector<PropTag> sorted = order;
+  std::sort(sorted.begin(), sorted.end());
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    if (!isKnownType(tagType(sorted[i]))) throw Error("column " + tagText(sorted[i]) + " has a type tables cannot hold");
+    if (i > 0 && tagId(sorted[i]) == tagId(sorted[i - 1]))
+      throw Error("columns " + tagText(sorted[i - 1]) + " and " + tagText(sorted[i]) + " share one property id");
+  }
+  if (order.size() > 255) throw Error("a table holds at most 255 columns");
 
   TcLayout layout;
+  std::vector<TcColumn> placed(order.size());
   size_t offset = 0;
-  uint8_t bit = 0;
-  std::vector<TcColumn> placed;
-  std::array<size_t, 3> ends{};
-  for (PropTag t : order) {
-    const size_t size = cellSize(tagType(t));
-    placed.push_back({t, static_cast<uint16_t>(offset), static_cast<uint8_t>(size), bit++});
-    offset += size;
-    if (size >= 4) ends[0] = offset;
-    if (size >= 2) ends[1] = offset;
-    ends[2] = offset;
+  // Group 0 holds 8- and 4-byte cells, then come the 2-byte and the 1-byte cells.
+  auto groupOf = [](size_t size) { return size >= 4 ? 0 : size == 2 ? 1 : 2; };
+  for (int group = 0; group < 3; ++group) {
+    for (size_t i = 0; i < order.size(); ++i) {
+      const size_t size = cellSize(tagType(order[i]));
+      if (groupOf(size) != group) continue;
+      placed[i] = {order[i], static_cast<uint16_t>(offset), static_cast<uint8_t>(size), static_cast<uint8_t>(i)};
+      offset += size;
+    }
+    layout.groupEnds[group] = static_cast<uint16_t>(offset);
   }
-  layout.groupEnds[0] = static_cast<uint16_t>(ends[0]);
-  layout.groupEnds[1] = static_cast<uint16_t>(std::max(ends[0], ends[1]));
-  layout.groupEnds[2] = static_cast<uint16_t>(std::max<size_t>(layout.groupEnds[1], ends[2]));
-  layout.groupEnds[3] = static_cast<uint16_t>(layout.groupEnds[2] + (placed.size() + 7) / 8);
+  layout.groupEnds[3] = static_cast<uint16_t>(offset + (placed.size() + 7) / 8);
   std::sort(placed.begin(), placed.end(), [](const TcColumn& a, const TcColumn& b) { return a.tag < b.tag; });
   layout.columns = std::move(placed);
   return layout;

@@ -32,7 +32,8 @@ struct TcLayout {
 size_t cellSize(PropType type);
 
 // Lays out `tags` (any order, duplicates and unknown types rejected with pst::Error); adds
-// LtpRowId and LtpRowVer when missing and puts them at offsets 0 and 4, bits 0 and 1.
+// LtpRowId and LtpRowVer when missing and puts them at offsets 0 and 4, bits 0 and 1. Bits and
+// offsets within each size group follow the order of `tags`.
 TcLayout layoutColumns(std::vector<PropTag> tags);
 
 }  // namespace pst::ltp
