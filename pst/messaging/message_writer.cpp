@@ -7,6 +7,7 @@
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/borrowed_properties.h"
+#include "pst/messaging/content_check.h"
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/table_columns.h"
 
@@ -18,8 +19,6 @@ constexpr Nid kAttachmentTableNid = 0x671;
 constexpr Nid kRecipientTableNid = 0x692;
 // Attachments are numbered as Outlook numbers them: 0x8025, 0x8045, ...
 constexpr uint32_t kFirstAttachmentIndex = 0x401;
-// Deeper nesting than this is no real mail; refusing it keeps the stack bounded.
-constexpr int kMaxEmbeddingDepth = 64;
 
 uint64_t nowFiletime() {
   using namespace std::chrono;
@@ -60,6 +59,7 @@ MessageWriter::MessageWriter(ndb::NdbWriter& writer, NamedPropertyMap& names)
     : writer_(writer), names_(names), random_(std::random_device{}()) {}
 
 WrittenMessage MessageWriter::write(const MessageContent& message, const std::vector<PropTag>& rowColumns) {
+  checkContent(message);
   return writeAt(message, rowColumns, 0);
 }
 
@@ -129,9 +129,6 @@ void MessageWriter::writeAttachments(const MessageContent& message, ltp::Subnode
 
 WrittenMessage MessageWriter::writeAt(const MessageContent& message, const std::vector<PropTag>& rowColumns,
                                       int depth) {
-  if (depth > kMaxEmbeddingDepth)
-    throw Error("A message nests attached messages more than " + std::to_string(kMaxEmbeddingDepth) +
-                " levels deep; it cannot be stored.");
   const uint64_t before = writer_.dataBytesWritten();
   ltp::SubnodeBuilder subnodes;
   writeRecipients(message, subnodes);
