@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <set>
+#include <unordered_set>
 
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
@@ -64,12 +65,16 @@ WrittenMessage MessageWriter::write(const MessageContent& message, const std::ve
 }
 
 void MessageWriter::writeRecipients(const MessageContent& message, ltp::SubnodeBuilder& subnodes) {
-  // Recipients live only in this table, so every property given becomes a column.
-  std::set<PropTag> columns;
-  for (PropTag t : columns::recipientTemplate()) columns.insert(t);
+  // Recipients live only in this table, so every property given becomes a column, after
+  // Outlook's own in their order.
+  std::vector<PropTag> columns = columns::recipientTemplate();
+  // One column per property id: a second type of the same id would make two columns of one name.
+  std::unordered_set<uint16_t> known;
+  for (PropTag t : columns) known.insert(tagId(t));
   for (const auto& row : message.recipients)
-    for (const auto& p : row) columns.insert(p.tag);
-  ltp::TableContextBuilder table(std::vector<PropTag>(columns.begin(), columns.end()));
+    for (const auto& p : row)
+      if (known.insert(tagId(p.tag)).second) columns.push_back(p.tag);
+  ltp::TableContextBuilder table(std::move(columns));
   uint32_t rowId = 0;
   for (const auto& row : message.recipients) {
     std::vector<Property> cells;
@@ -88,9 +93,9 @@ void MessageWriter::writeRecipients(const MessageContent& message, ltp::SubnodeB
 
 void MessageWriter::writeAttachments(const MessageContent& message, ltp::SubnodeBuilder& subnodes, int depth) {
   if (message.attachments.empty()) return;
+  ltp::TableContextBuilder table(columns::messageAttachments());
   auto rowColumns = columns::messageAttachments();
   std::sort(rowColumns.begin(), rowColumns.end());
-  ltp::TableContextBuilder table(rowColumns);
   uint32_t index = kFirstAttachmentIndex;
   for (const auto& attachment : message.attachments) {
     const Nid nid = makeNid(NidType::Attachment, index++);
