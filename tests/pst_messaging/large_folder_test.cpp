@@ -27,6 +27,31 @@ TEST(LargeFolder, TwentyThousandMessagesAreAllListedAndReadable) {
     store->close();
   }
   EXPECT_EQ(test::verifierErrors(path), "");
+  {
+    ndb::NdbReader reader(path);
+    Nid folder = 0;
+    for (const auto& [id, row] : test::readTable(reader, 0x802D))
+      if (row.count(0x3001001F) && std::get<std::string>(row.at(0x3001001F)) == "Bulk") {
+        folder = id;
+        EXPECT_EQ(std::get<int32_t>(row.at(0x36020003)), kMessages);
+        EXPECT_EQ(std::get<int32_t>(row.at(0x36030003)), kMessages / 10);
+      }
+    ASSERT_NE(folder, 0u);
+    // Every message has its row, keyed by its NID, with its own subject.
+    const auto rows = test::readTable(reader, (folder & ~0x1Fu) | 0x0E);
+    ASSERT_EQ(rows.size(), static_cast<size_t>(kMessages));
+    size_t matched = 0;
+    for (const auto& n : reader.nodes()) {
+      if (nidType(n.nid) != NidType::NormalMessage) continue;
+      const auto it = rows.find(n.nid);
+      ASSERT_NE(it, rows.end());
+      const auto& subject = std::get<std::string>(it->second.at(0x0037001F));
+      const int i = std::stoi(subject.substr(subject.find(' ') + 1));
+      EXPECT_EQ(std::get<int32_t>(it->second.at(0x0E070003)), i % 10 == 0 ? 0 : 1);
+      ++matched;
+    }
+    EXPECT_EQ(matched, static_cast<size_t>(kMessages));
+  }
   if (!test::havePypff()) GTEST_SKIP() << "pypff not installed for /usr/bin/python3";
   std::string out;
   const std::string script =

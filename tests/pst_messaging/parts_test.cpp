@@ -21,14 +21,6 @@ const Guid kCommon = parseGuid("00062008-0000-0000-c000-000000000046");
 const Guid kPublicStrings = parseGuid("00020329-0000-0000-c000-000000000046");
 const Guid kInternetHeaders = parseGuid("00020386-0000-0000-c000-000000000046");
 
-// Values compare through their serial form, which covers every alternative.
-bool same(const PropValue& a, const PropValue& b) {
-  std::vector<uint8_t> x, y;
-  appendProperty(x, {0, a});
-  appendProperty(y, {0, b});
-  return x == y;
-}
-
 std::map<PropTag, PropValue> readPc(const std::filesystem::path& file, Nid nid) {
   ndb::NdbReader reader(file);
   const auto* node = reader.findNode(nid);
@@ -56,7 +48,7 @@ TEST(NamedPropertyMap, NewStoreMapIsOutlooksByteForByte) {
   ASSERT_EQ(ours.size(), outlook.size());
   for (const auto& [tag, value] : outlook) {
     ASSERT_TRUE(ours.count(tag)) << std::hex << tag;
-    EXPECT_TRUE(same(ours[tag], value)) << "property 0x" << std::hex << tag << " differs";
+    EXPECT_TRUE(test::sameValue(ours[tag], value)) << "property 0x" << std::hex << tag << " differs";
   }
 }
 
@@ -138,9 +130,9 @@ TEST(RowSpool, GivesBackEveryKindOfValueInAnyOrder) {
   ASSERT_EQ(backA.size(), a.size());
   for (size_t i = 0; i < a.size(); ++i) {
     EXPECT_EQ(backA[i].tag, a[i].tag);
-    EXPECT_TRUE(same(backA[i].value, a[i].value)) << i;
+    EXPECT_TRUE(test::sameValue(backA[i].value, a[i].value)) << i;
   }
-  EXPECT_TRUE(same(backB.at(0).value, b[0].value));
+  EXPECT_TRUE(test::sameValue(backB.at(0).value, b[0].value));
 }
 
 TEST(RowSpool, TruncatedRecordIsAnErrorNotACrash) {

@@ -227,6 +227,27 @@ TEST(Messages, SizeFlagsAndCountsDescribeWhatIsStored) {
   EXPECT_EQ(intValue(folder, 0x36020003), 3);
   EXPECT_EQ(intValue(folder, 0x36030003), 1);
   EXPECT_EQ(intValue(readPc(reader, inbox), 0x360A000B), 1);
+
+  // The parent's hierarchy row repeats the counts; the grandparent's row says Inbox has subfolders.
+  const auto inboxRows = test::readTable(reader, (inbox & ~0x1Fu) | 0x0D);
+  ASSERT_EQ(inboxRows.size(), 1u);
+  const auto& subRow = inboxRows.at(sub);
+  EXPECT_EQ(std::get<int32_t>(subRow.at(0x36020003)), 3);
+  EXPECT_EQ(std::get<int32_t>(subRow.at(0x36030003)), 1);
+  EXPECT_EQ(std::get<int32_t>(subRow.at(0x360A000B)), 0);
+  EXPECT_EQ(std::get<std::string>(subRow.at(0x3613001F)), "IPF.Note");
+  EXPECT_EQ(std::get<int32_t>(test::readTable(reader, 0x802D).at(inbox).at(0x360A000B)), 1);
+
+  // One contents row per message, keyed by its NID, repeating the values of its PC.
+  const auto contents = test::readTable(reader, (sub & ~0x1Fu) | 0x0E);
+  ASSERT_EQ(contents.size(), 3u);
+  for (const auto* n : messages) {
+    const PropMap pc = readPc(reader, n->data, n->subnodes);
+    const auto& row = contents.at(n->nid);
+    for (PropTag t : {0x0E080003u, 0x0E070003u, 0x0E170003u, 0x001A001Fu, 0x30080040u})
+      EXPECT_EQ(test::sameValue(row.at(t), pc.at(t)), true) << std::hex << t;
+    EXPECT_EQ(row.count(0x0037001F), pc.count(0x0037001F));
+  }
   EXPECT_EQ(test::verifierErrors(path), "");
 }
 

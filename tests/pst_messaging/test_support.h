@@ -7,10 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
 
+#include "pst/ltp/ndb_node_source.h"
+#include "pst/ltp/tc_reader.h"
+#include "pst/messaging/row_spool.h"
 #include "pst/ndb/ndb_reader.h"
 #include "pst/verify/verify.h"
 
@@ -77,6 +81,34 @@ inline uint64_t storedSize(const ndb::NdbReader& r, Bid data, Bid subnodes) {
   if (subnodes)
     for (const auto& e : r.readSubnodes(subnodes)) total += storedSize(r, e.data, e.subnodes);
   return total;
+}
+
+// Values compare through their serial form, which covers every alternative.
+inline bool sameValue(const PropValue& a, const PropValue& b) {
+  std::vector<uint8_t> x, y;
+  messaging::appendProperty(x, {0, a});
+  messaging::appendProperty(y, {0, b});
+  return x == y;
+}
+
+// The rows of the table in node `nid`, keyed by row id; each row maps tag -> value. Layout faults
+// the table reader reports fail the test.
+using TableRows = std::map<uint32_t, std::map<PropTag, PropValue>>;
+inline TableRows readTable(const ndb::NdbReader& reader, Nid nid) {
+  const auto* node = reader.findNode(nid);
+  if (!node) throw Error("no node " + std::to_string(nid));
+  const ltp::NodeSource source = ltp::nodeSource(reader, node->data, node->subnodes);
+  ltp::Problems problems;
+  ltp::TableReader table(source, problems);
+  TableRows rows;
+  table.forEachRow([&](size_t, uint32_t rowId, const ltp::TableReader::Cells& cells) {
+    auto& row = rows[rowId];
+    for (size_t i = 0; i < cells.size(); ++i)
+      if (cells[i]) row[table.layout().columns[i].tag] = *cells[i];
+  });
+  EXPECT_EQ(rows.size(), table.rowCount());
+  for (const auto& p : problems) ADD_FAILURE() << "table 0x" << std::hex << nid << ": " << p;
+  return rows;
 }
 
 }  // namespace pst::test
