@@ -6,7 +6,9 @@
 
 #include "pst/ltp/ndb_node_source.h"
 #include "pst/ltp/pc_reader.h"
+#include "pst/messaging/named_property_map.h"
 #include "pst/messaging/store.h"
+#include "pst/ndb/le.h"
 #include "test_support.h"
 
 namespace pst::messaging {
@@ -293,6 +295,77 @@ TEST(Messages, EmbeddedMessageIsAnObjectSubnodeWithItsOwnSize) {
     subnodes = embedded.subnodes;
   }
   (void)data;
+  EXPECT_EQ(test::verifierErrors(path), "");
+}
+
+}  // namespace
+}  // namespace pst::messaging
+
+namespace pst::messaging {
+namespace {
+
+TEST(Messages, MalformedMessageIsRefusedWholeAndTheStoreStaysSound) {
+  test::TempDir dir;
+  const auto path = dir.file("bad.pst");
+  auto store = Store::create(path, "Bad");
+  const FolderId inbox = store->createFolder(store->ipmSubtree(), "Inbox");
+  // Each is wrong in one place, deep inside, after parts that could already have been written.
+  std::vector<MessageContent> bad(4);
+  for (auto& m : bad) {
+    m.props = {{0x0037001F, std::string("bad")}};
+    m.recipients.push_back({{0x3001001F, std::string("ok")}});
+    AttachmentContent a;
+    a.props = {{0x37010102, Bytes(10000, 1)}};
+    m.attachments.push_back(std::move(a));
+  }
+  bad[0].props.push_back({0x7D000003, std::string("text in an integer")});
+  bad[1].recipients[0].push_back({0x3003001F, int32_t{5}});
+  bad[2].attachments[0].props.push_back({0x3701000D, ObjectRef{0x1234, 5}});
+  MessageContent* level = &bad[3];
+  for (int depth = 0; depth < 70; ++depth) {
+    AttachmentContent a;
+    a.embedded = std::make_unique<MessageContent>();
+    level->attachments.push_back(std::move(a));
+    level = level->attachments.back().embedded.get();
+  }
+  for (const auto& m : bad) EXPECT_THROW(store->addMessage(inbox, m), Error);
+  MessageContent good;
+  good.props = {{0x0037001F, std::string("good")}};
+  store->addMessage(inbox, good);
+  store->close();
+  EXPECT_EQ(test::verifierErrors(path), "");  // no stray blocks from the refused messages
+  ndb::NdbReader reader(path);
+  EXPECT_EQ(intValue(readPc(reader, inbox), 0x36020003), 1);
+}
+
+TEST(Messages, NamedPropertiesGetStableIdsAndFillTheNamedColumns) {
+  test::TempDir dir;
+  const auto path = dir.file("named.pst");
+  auto store = Store::create(path, "Named");
+  const Guid common = parseGuid("00062008-0000-0000-c000-000000000046");
+  const Guid headers = parseGuid("00020386-0000-0000-c000-000000000046");
+  MessageContent m;
+  m.props = {{0x0037001F, std::string("named")}};
+  m.named = {{{common, uint32_t{0x8510}}, PropType::Int32, int32_t{42}},  // a column of the top folder
+             {{headers, std::string("x-mailer")}, PropType::Unicode, std::string("Vantorel")}};
+  store->addMessage(store->ipmSubtree(), m);
+  m.named[1].value = std::string("second");
+  store->addMessage(store->ipmSubtree(), m);
+  store->close();
+
+  ndb::NdbReader reader(path);
+  std::vector<PropMap> pcs;
+  for (const auto& n : reader.nodes())
+    if (nidType(n.nid) == NidType::NormalMessage) pcs.push_back(readPc(reader, n.data, n.subnodes));
+  ASSERT_EQ(pcs.size(), 2u);
+  EXPECT_EQ(intValue(pcs[0], 0x80100003), 42);
+  EXPECT_EQ(std::get<std::string>(pcs[0].at(0x8023001F)), "Vantorel");
+  EXPECT_EQ(std::get<std::string>(pcs[1].at(0x8023001F)), "second");
+  for (const auto& [id, row] : test::readTable(reader, 0x802E)) EXPECT_EQ(std::get<int32_t>(row.at(0x80100003)), 42);
+  // The map now lists the new name: entry 0x23 in the entry stream.
+  const Bytes entries = std::get<Bytes>(readPc(reader, 0x61).at(0x00030102));
+  ASSERT_EQ(entries.size(), 36u * 8);
+  EXPECT_EQ(ndb::le::get<uint16_t>(entries.data() + 35 * 8 + 6), 0x23);
   EXPECT_EQ(test::verifierErrors(path), "");
 }
 
