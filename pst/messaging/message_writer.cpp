@@ -167,7 +167,7 @@ WrittenMessage MessageWriter::writeAt(const MessageContent& message, const std::
     props.add({tags::kSearchKey, std::move(key)});
   }
 
-  const uint64_t stored = writer_.dataBytesWritten() - before + meter_.measure(props.list());
+  const uint64_t stored = writer_.dataBytesWritten() - before + storedPropertyContextSize(props.list());
   if (stored > INT32_MAX) throw Error("A message of " + std::to_string(stored) + " bytes is too large to store.");
   props.set({tags::kMessageSize, static_cast<int32_t>(stored)});
 
