@@ -20,6 +20,7 @@ class Store {
   // Creates the file (never overwrites: pst::Error if it exists) with `displayName` (UTF-8).
   static std::unique_ptr<Store> create(const std::filesystem::path& path,
                                        const std::string& displayName);
+  // Without close(), the unfinished file is removed: a PST without its indexes is of no use.
   ~Store();
 
   // "Top of Outlook data file", the folder that user folders go under.
@@ -27,6 +28,7 @@ class Store {
   FolderId rootFolder() const;
 
   // Creates a mail folder (container class "IPF.Note") named `name` (UTF-8) under `parent`.
+  // A name already used under `parent` gives that folder; an empty name is a pst::Error.
   FolderId createFolder(FolderId parent, const std::string& name);
   // The child of `parent` named exactly `name`, if any (constant time).
   std::optional<FolderId> findChild(FolderId parent, const std::string& name) const;
@@ -34,6 +36,8 @@ class Store {
   std::string folderName(FolderId folder) const;
 
   // Writes the message into `folder` at once; only its index entries and table row stay in memory.
+  // A message whose values do not fit their types is refused whole (pst::Error) before anything
+  // is written. Large values are lent from `message` during the call and are back afterwards.
   void addMessage(FolderId folder, const MessageContent& message);
 
   // Writes the tables, B-trees, maps and header. The file is complete after this.
