@@ -89,7 +89,7 @@ std::string shortFileName(std::string_view longName) {
     shortBase = "ATTACH";
     changed = true;
   }
-  if (changed || shortBase != std::string(base)) {
+  if (changed) {
     if (shortBase.size() > 6) shortBase.resize(6);
     shortBase += "~1";
   }
