@@ -137,8 +137,12 @@ std::optional<std::string> convertToUtf8(std::string_view bytes, std::string_vie
   return out;
 }
 
-std::string decodeUndeclared(std::string_view bytes) {
+std::string decodeUndeclared(std::string_view bytes, std::string_view likelyCharset) {
   if (isValidUtf8(bytes)) return std::string(bytes);
+  if (!likelyCharset.empty()) {
+    auto text = convertToUtf8(bytes, likelyCharset);
+    if (text && text->find(kReplacement) == std::string::npos) return *text;
+  }
   if (auto text = convertToUtf8(bytes, "windows-1252")) return *text;
   // windows-1252 leaves five bytes undefined; ISO-8859-1 maps every byte.
   return convertToUtf8(bytes, "iso-8859-1").value_or(std::string());

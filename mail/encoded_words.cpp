@@ -59,7 +59,7 @@ std::string unfoldHeader(std::string_view raw) {
   return out;
 }
 
-std::string decodeHeaderText(std::string_view raw) {
+std::string decodeHeaderText(std::string_view raw, std::string_view likelyCharset) {
   const std::string text = unfoldHeader(raw);
   struct Token {
     bool encoded = false;
@@ -93,7 +93,7 @@ std::string decodeHeaderText(std::string_view raw) {
 
   std::string out;
   for (const Token& token : tokens) {
-    out += token.encoded ? decodeDeclared(token.bytes, token.charset) : decodeUndeclared(token.bytes);
+    out += token.encoded ? decodeDeclared(token.bytes, token.charset) : decodeUndeclared(token.bytes, likelyCharset);
   }
   size_t begin = 0;
   size_t end = out.size();

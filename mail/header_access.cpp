@@ -38,12 +38,12 @@ std::vector<std::string> rawHeaders(GMimeObject* object, const char* name) {
   return values;
 }
 
-std::string headerText(GMimeObject* object, const char* name) {
+std::string headerText(GMimeObject* object, const char* name, std::string_view likelyCharset) {
   auto raw = rawHeader(object, name);
-  return raw ? decodeHeaderText(*raw) : std::string();
+  return raw ? decodeHeaderText(*raw, likelyCharset) : std::string();
 }
 
-std::string headerBlockText(GMimeObject* object) {
+std::string headerBlockText(GMimeObject* object, std::string_view likelyCharset) {
   std::string block;
   GMimeHeaderList* list = g_mime_object_get_header_list(object);
   if (!list) return block;
@@ -66,7 +66,7 @@ std::string headerBlockText(GMimeObject* object) {
     }
     if (block.size() < 2 || block.compare(block.size() - 2, 2, "\r\n") != 0) block += "\r\n";
   }
-  return decodeUndeclared(block);
+  return decodeUndeclared(block, likelyCharset);
 }
 
 }  // namespace mail
