@@ -153,6 +153,11 @@ std::string decodeDeclared(std::string_view bytes, std::string_view charsetName)
   if (charset.empty() || charset == "us-ascii" || charset == "ascii" || charset == "utf-8" || charset == "utf8") {
     return decodeUndeclared(bytes);
   }
+  // Mailers often label UTF-8 text with the sender's legacy charset. Non-ASCII text that is
+  // valid UTF-8 throughout almost never is anything else, so believe the bytes over the label.
+  const bool wideCharset = charset.rfind("utf-16", 0) == 0 || charset.rfind("utf-32", 0) == 0 ||
+                           charset.rfind("ucs", 0) == 0 || charset == "utf-7";
+  if (!wideCharset && !isAscii(bytes) && isValidUtf8(bytes)) return std::string(bytes);
   auto text = convertToUtf8(bytes, charset);
   if (!text) return decodeUndeclared(bytes);
   return std::move(*text);

@@ -90,6 +90,11 @@ class Walker {
     GMimeObject* object = GMIME_OBJECT(multipart);
     const std::string type = mimeTypeOf(object);
     const int count = g_mime_multipart_get_count(multipart);
+    if (count == 0) {
+      // No boundary line matched: everything after the headers sits in the prologue.
+      keepUnsplitText(multipart, bodyCandidate);
+      return;
+    }
     if (type == "multipart/alternative" && bodyCandidate && !bodyTaken_) {
       walkAlternative(multipart, depth);
       return;
@@ -108,6 +113,22 @@ class Walker {
       walk(g_mime_multipart_get_part(multipart, i), bodyCandidate, false, depth + 1);
     }
   }
+
+  void keepUnsplitText(GMimeMultipart* multipart, bool bodyCandidate) {
+    std::string text;
+    for (const char* piece : {g_mime_multipart_get_prologue(multipart), g_mime_multipart_get_epilogue(multipart)}) {
+      if (piece) text += piece;
+    }
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
+    if (bodyCandidate && !bodyTaken_) {
+      result_.body.plain = decodeUndeclared(text);
+      bodyTaken_ = true;
+      return;
+    }
+    addBytes(pst::Bytes(text.begin(), text.end()), fallbackFileName("text/plain", nextIndex()), "text/plain");
+  }
+
+  int nextIndex() const { return static_cast<int>(result_.attachments.size()) + 1; }
 
   int relatedRoot(GMimeMultipart* multipart) {
     const char* start = g_mime_object_get_content_type_parameter(GMIME_OBJECT(multipart), "start");
@@ -219,11 +240,13 @@ class Walker {
     result_.attachments.push_back(std::move(attachment));
   }
 
+  // A part kept as it stands in the message, headers included.
   void addWhole(GMimeObject* object, const std::string& mimeType) {
+    addBytes(serializedObject(object), fallbackFileName("message/rfc822", nextIndex()), mimeType);
+  }
+
+  void addBytes(pst::Bytes data, const std::string& name, const std::string& mimeType) {
     AttachmentContent attachment;
-    pst::Bytes data = serializedObject(object);
-    const std::string name = fallbackFileName(mimeType == "message/rfc822" ? mimeType : "message/rfc822",
-                                              static_cast<int>(result_.attachments.size()) + 1);
     using namespace tags;
     attachment.props = {
         {PidTagAttachMethod, kAttachByValue},

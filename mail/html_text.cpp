@@ -93,11 +93,13 @@ std::string htmlToText(std::string_view html) {
   std::string skipUntil;  // closing tag whose content is not text (script, style, head)
   bool pendingSpace = false;
   size_t i = 0;
-  auto newline = [&] {
+  // Block boundaries start a new line once; explicit <br> breaks may leave one empty line.
+  auto newline = [&](bool explicitBreak) {
     pendingSpace = false;
-    // At most one empty line in a row.
+    if (out.empty()) return;
+    if (out.back() == '\n' && !explicitBreak) return;
     if (out.size() >= 2 && out[out.size() - 1] == '\n' && out[out.size() - 2] == '\n') return;
-    if (!out.empty()) out.push_back('\n');
+    out.push_back('\n');
   };
   while (i < html.size()) {
     const char c = html[i];
@@ -124,7 +126,8 @@ std::string htmlToText(std::string_view html) {
         if (inside.empty() || inside.back() != '/') skipUntil = tag;
         continue;
       }
-      if (isBlockTag(tag)) newline();
+      if (tag == "br") newline(true);
+      else if (isBlockTag(tag)) newline(false);
       else if (tag == "td" || tag == "th") pendingSpace = true;
       continue;
     }

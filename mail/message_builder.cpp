@@ -149,6 +149,12 @@ void addBody(const MessageBody& body, MessageContent& message) {
     std::string charset = body.htmlCharset;
     codePage = codePageForCharset(charset);
     pst::Bytes html = *body.html;
+    const std::string_view htmlBytes(reinterpret_cast<const char*>(html.data()), html.size());
+    if (codePage != 65001 && decodeDeclared(htmlBytes, charset) == htmlBytes && !isAscii(htmlBytes)) {
+      // The bytes are UTF-8 whatever the label says (see decodeDeclared): say so.
+      charset = "utf-8";
+      codePage = 65001;
+    }
     if (codePage == 0) {
       // Undeclared or unknown charset: store the HTML as UTF-8 so its code page is certain.
       const std::string text = decodeDeclared(std::string_view(reinterpret_cast<const char*>(html.data()), html.size()), charset);
