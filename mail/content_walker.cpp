@@ -10,6 +10,7 @@
 #include "mail/encoded_words.h"
 #include "mail/header_access.h"
 #include "mail/message_builder.h"
+#include "mail/message_parser.h"
 #include "mail/part_content.h"
 #include "mail/tags.h"
 
@@ -207,6 +208,17 @@ class Walker {
         return;
       }
     }
+    if (type == "message/rfc822") {
+      // A message part with a transfer encoding reaches us undecoded: decode, then convert.
+      pst::Bytes data = decodedPartContent(part);
+      if (embeddingDepth_ + 1 <= kMaxEmbeddingDepth) {
+        if (GMimeMessage* inner = parseMessageBytes(data)) {
+          addEmbeddedMessage(inner, GMIME_OBJECT(part));
+          g_object_unref(inner);
+          return;
+        }
+      }
+    }
     addByValue(part, "", type, inlineRelated);
   }
 
@@ -268,11 +280,15 @@ class Walker {
       addWhole(GMIME_OBJECT(part), "message/rfc822");
       return;
     }
+    addEmbeddedMessage(inner, GMIME_OBJECT(part));
+  }
+
+  void addEmbeddedMessage(GMimeMessage* inner, GMimeObject* part) {
     AttachmentContent attachment;
     attachment.embedded = std::make_unique<pst::messaging::MessageContent>(
         buildMessage(inner, fallbackTime_, embeddingDepth_ + 1));
     std::string name = headerText(GMIME_OBJECT(inner), "Subject");
-    if (name.empty()) name = declaredFileName(GMIME_OBJECT(part));
+    if (name.empty()) name = declaredFileName(part);
     if (name.empty()) name = "Message";
     using namespace tags;
     attachment.props = {
