@@ -66,7 +66,7 @@ class Walker {
  public:
   Walker(uint64_t fallbackTime, int embeddingDepth) : fallbackTime_(fallbackTime), embeddingDepth_(embeddingDepth) {}
 
-  void walk(GMimeObject* object, bool bodyCandidate, bool inlineRelated, int depth) {
+  void walk(GMimeObject* object, bool bodyCandidate, int depth) {
     if (!object) return;
     if (depth > kMaxMultipartDepth) {
       addWhole(object, "application/octet-stream");
@@ -77,7 +77,7 @@ class Walker {
     } else if (GMIME_IS_MESSAGE_PART(object)) {
       addEmbedded(GMIME_MESSAGE_PART(object));
     } else if (GMIME_IS_PART(object)) {
-      walkLeaf(GMIME_PART(object), bodyCandidate, inlineRelated, depth);
+      walkLeaf(GMIME_PART(object), bodyCandidate, depth);
     }
   }
 
@@ -102,16 +102,16 @@ class Walker {
     }
     if (type == "multipart/related" && count > 0) {
       const int root = relatedRoot(multipart);
-      walk(g_mime_multipart_get_part(multipart, root), bodyCandidate, false, depth + 1);
+      walk(g_mime_multipart_get_part(multipart, root), bodyCandidate, depth + 1);
       for (int i = 0; i < count; ++i) {
-        if (i != root) walk(g_mime_multipart_get_part(multipart, i), false, true, depth + 1);
+        if (i != root) walk(g_mime_multipart_get_part(multipart, i), false, depth + 1);
       }
       return;
     }
     // mixed, signed (content then signature), report, digest and unknown kinds alike: the
     // first readable text is the body, everything else an attachment.
     for (int i = 0; i < count; ++i) {
-      walk(g_mime_multipart_get_part(multipart, i), bodyCandidate, false, depth + 1);
+      walk(g_mime_multipart_get_part(multipart, i), bodyCandidate, depth + 1);
     }
   }
 
@@ -166,7 +166,7 @@ class Walker {
     if (html >= 0) {
       GMimeObject* child = g_mime_multipart_get_part(multipart, html);
       result_.body.plain.swap(savedPlain_);
-      walk(child, true, false, depth + 1);
+      walk(child, true, depth + 1);
       result_.body.plain.swap(savedPlain_);
       // The rich branch may itself have set a plain body (nested alternative); keep ours first.
       if (!result_.body.plain && savedPlain_) result_.body.plain = std::move(savedPlain_);
@@ -181,11 +181,11 @@ class Walker {
       if ((type == "text/plain" || type == "text/html" || type == "text/enriched") && !isAttachmentDisposition(child)) {
         continue;
       }
-      walk(child, false, false, depth + 1);
+      walk(child, false, depth + 1);
     }
   }
 
-  void walkLeaf(GMimePart* part, bool bodyCandidate, bool inlineRelated, int depth) {
+  void walkLeaf(GMimePart* part, bool bodyCandidate, int depth) {
     GMimeObject* object = GMIME_OBJECT(part);
     const std::string type = mimeTypeOf(object);
     if (bodyCandidate && !bodyTaken_ && !isAttachmentDisposition(object) && !GMIME_IS_MESSAGE_PARTIAL(object)) {
@@ -204,7 +204,7 @@ class Walker {
       if (depth == 0 && isPkcs7Mime(object, type)) {
         result_.encrypted = true;
         bodyTaken_ = true;
-        addByValue(part, "smime.p7m", "application/pkcs7-mime", false);
+        addByValue(part, "smime.p7m", "application/pkcs7-mime");
         return;
       }
     }
@@ -219,10 +219,10 @@ class Walker {
         }
       }
     }
-    addByValue(part, "", type, inlineRelated);
+    addByValue(part, "", type);
   }
 
-  void addByValue(GMimePart* part, std::string name, const std::string& mimeType, bool inlineRelated) {
+  void addByValue(GMimePart* part, std::string name, const std::string& mimeType) {
     GMimeObject* object = GMIME_OBJECT(part);
     if (name.empty()) name = declaredFileName(object);
     if (name.empty()) name = fallbackFileName(mimeType, static_cast<int>(result_.attachments.size()) + 1);
@@ -242,7 +242,9 @@ class Walker {
     if (std::string ext = fileExtension(name); !ext.empty()) attachment.props.push_back({PidTagAttachExtension, ext});
     if (const char* id = g_mime_object_get_content_id(object)) {
       attachment.props.push_back({PidTagAttachContentId, stripAngles(id)});
-      if (inlineRelated) inlineCandidates_.push_back({result_.attachments.size(), stripAngles(id)});
+      // Pictures of a related group are the usual case, but some mailers put the pictures an
+      // HTML body shows into multipart/mixed; the cid: link decides either way.
+      inlineCandidates_.push_back({result_.attachments.size(), stripAngles(id)});
     }
     if (auto location = rawHeader(object, "Content-Location")) {
       const std::string text = decodeHeaderText(*location);
@@ -300,8 +302,8 @@ class Walker {
     result_.attachments.push_back(std::move(attachment));
   }
 
-  // Parts of a related group that the HTML shows through cid: links are hidden from the
-  // attachment list, as Outlook does with pictures in the body.
+  // Parts that the HTML shows through cid: links are hidden from the attachment list, as
+  // Outlook does with pictures in the body.
   void markInlineImages() {
     if (!result_.body.html || inlineCandidates_.empty()) return;
     const std::string html(result_.body.html->begin(), result_.body.html->end());
@@ -327,7 +329,7 @@ class Walker {
 
 WalkedContent walkContent(GMimeObject* root, uint64_t fallbackTime, int embeddingDepth) {
   Walker walker(fallbackTime, embeddingDepth);
-  walker.walk(root, true, false, 0);
+  walker.walk(root, true, 0);
   return walker.finish();
 }
 

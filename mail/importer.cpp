@@ -66,6 +66,12 @@ ImportResult parseMessage(ByteArray array, uint64_t fallbackTime) {
 
 ImportResult importMessageBytes(std::string_view bytes, uint64_t fallbackTime) {
   ensureGMimeInitialised();
+  if (bytes.size() >= 0xFFFFFFFFull) {
+    ImportResult result;
+    result.reason = "The message is larger than 4 GB, more than a PST message can hold. Split or shorten the "
+                    "message on the mail server first.";
+    return result;
+  }
   ByteArray array(g_byte_array_sized_new(static_cast<guint>(bytes.size())));
   g_byte_array_append(array.get(), reinterpret_cast<const guint8*>(bytes.data()), static_cast<guint>(bytes.size()));
   return parseMessage(std::move(array), fallbackTime);
