@@ -129,6 +129,19 @@ class Walker {
     addBytes(pst::Bytes(text.begin(), text.end()), fallbackFileName("text/plain", nextIndex()), "text/plain");
   }
 
+  // Without a file name the part's description is the next best name a person would know it by.
+  std::string describedFileName(GMimeObject* object, const std::string& mimeType) const {
+    auto description = rawHeader(object, "Content-Description");
+    if (!description) return {};
+    std::string text = decodeHeaderText(*description);
+    std::replace(text.begin(), text.end(), '/', '-');  // a description is no path
+    std::replace(text.begin(), text.end(), '\\', '-');
+    std::string name = sanitizeFileName(text);
+    if (name.empty() || name.size() > 100) return {};
+    if (fileExtension(name).empty()) name += fileExtension(fallbackFileName(mimeType, 1));
+    return name;
+  }
+
   int nextIndex() const { return static_cast<int>(result_.attachments.size()) + 1; }
 
   int relatedRoot(GMimeMultipart* multipart) {
@@ -225,7 +238,8 @@ class Walker {
   void addByValue(GMimePart* part, std::string name, const std::string& mimeType) {
     GMimeObject* object = GMIME_OBJECT(part);
     if (name.empty()) name = declaredFileName(object);
-    if (name.empty()) name = fallbackFileName(mimeType, static_cast<int>(result_.attachments.size()) + 1);
+    if (name.empty()) name = describedFileName(object, mimeType);
+    if (name.empty()) name = fallbackFileName(mimeType, nextIndex());
     AttachmentContent attachment;
     pst::Bytes data = decodedPartContent(part);
     const auto size = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));

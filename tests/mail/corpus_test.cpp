@@ -102,7 +102,7 @@ const std::vector<Expected>& expectations() {
        {{"a simple rfc822 message encoded in a base64 body.", -1}}},
       {"nodemailer-mailparser/delivery-status.msg", "Delivery Status Notification (Failure)", "MAILER-DAEMON@amazonses.com",
        "MAILER-DAEMON@amazonses.com", {"xxxxx@gmail.com"}, {}, {}, 0, "An error occurred while trying to deliver",
-       {{"ATT00001.txt", 461}, {"Example Subject", -1}}},
+       {{"Delivery Status Notification.txt", 461}, {"Example Subject", -1}}},
       {"james-mime4j/mimetools--x-gzip64.msg", "Testing!", "", "", {}, {}, {}, 0, "H4sIAJ+A5jIAA0VPTWvDMAy9", {}},
   };
   return table;
@@ -116,15 +116,21 @@ TEST(Corpus, HandCheckedMessages) {
     const mail::ImportResult result = mail::importMessageFile(kCorpus / e.file);
     ASSERT_TRUE(result.ok) << result.reason;
     const auto& m = result.message;
-    if (!e.subject.empty()) EXPECT_EQ(text(m.props, PidTagSubject), e.subject);
+    if (!e.subject.empty()) {
+      EXPECT_EQ(text(m.props, PidTagSubject), e.subject);
+    }
     if (!e.fromAddress.empty()) {
       EXPECT_EQ(text(m.props, PidTagSentRepresentingName), e.fromName);
       EXPECT_EQ(text(m.props, PidTagSentRepresentingEmailAddress), e.fromAddress);
     }
-    if (!e.to.empty()) EXPECT_EQ(recipientAddresses(m, kRecipientTo), e.to);
+    if (!e.to.empty()) {
+      EXPECT_EQ(recipientAddresses(m, kRecipientTo), e.to);
+    }
     EXPECT_EQ(recipientAddresses(m, kRecipientCc), e.cc);
     EXPECT_EQ(recipientAddresses(m, kRecipientBcc), e.bcc);
-    if (e.submitUnix != 0) EXPECT_EQ(time(m.props, PidTagClientSubmitTime), fileTime(e.submitUnix));
+    if (e.submitUnix != 0) {
+      EXPECT_EQ(time(m.props, PidTagClientSubmitTime), fileTime(e.submitUnix));
+    }
     if (!e.bodyPhrase.empty()) {
       EXPECT_NE(text(m.props, PidTagBody).value_or("").find(e.bodyPhrase), std::string::npos)
           << text(m.props, PidTagBody).value_or("(no body)").substr(0, 300);
@@ -142,7 +148,9 @@ TEST(Corpus, HandCheckedMessages) {
         EXPECT_EQ(static_cast<int64_t>(bytes(attachment.props, PidTagAttachDataBinary)->size()), e.attachments[i].size);
       }
     }
-    if (e.codePage != 0) EXPECT_EQ(number(m.props, PidTagInternetCodepage), e.codePage);
+    if (e.codePage != 0) {
+      EXPECT_EQ(number(m.props, PidTagInternetCodepage), e.codePage);
+    }
     EXPECT_EQ(text(m.props, PidTagMessageClass), e.messageClass);
   }
 }

@@ -168,10 +168,12 @@ TEST(Attachments, ByValueInlineAndNames) {
       "--m\nContent-Type: application/pdf; name=\"=?utf-8?Q?R=C3=A9sum=C3=A9?=.pdf\"\n"
       "Content-Disposition: attachment; filename*=utf-8''r%C3%A9sum%C3%A9%20final.pdf\n"
       "Content-Transfer-Encoding: base64\n\nJVBERi0xLjQK\n"
-      "--m\nContent-Type: text/plain\nContent-Disposition: attachment\n\nnotes\n--m--\n");
+      "--m\nContent-Type: text/plain\nContent-Disposition: attachment\n\nnotes\n"
+      "--m\nContent-Type: image/jpeg\nContent-Description: Holiday / beach\n\nJPEG\n"
+      "--m\nContent-Type: image/png\nContent-ID: <mixed@x>\n\nPNG\n--m--\n");
   ASSERT_TRUE(result.ok);
   const auto& atts = result.message.attachments;
-  ASSERT_EQ(atts.size(), 4u);
+  ASSERT_EQ(atts.size(), 6u);
   EXPECT_EQ(number(result.message.props, PidTagMessageFlags), kMessageFlagRead | kMessageFlagHasAttach);
   EXPECT_EQ(text(atts[0].props, PidTagAttachContentId), "pic1@x");
   EXPECT_EQ(number(atts[0].props, PidTagAttachFlags), kAttachInvisibleInHtml);
@@ -185,6 +187,8 @@ TEST(Attachments, ByValueInlineAndNames) {
   EXPECT_EQ(number(atts[2].props, PidTagRenderingPosition), -1);
   EXPECT_EQ(number(atts[2].props, PidTagAttachMethod), kAttachByValue);
   EXPECT_EQ(text(atts[3].props, PidTagAttachLongFilename), "ATT00004.txt");
+  EXPECT_EQ(text(atts[4].props, PidTagAttachLongFilename), "Holiday - beach.jpg");
+  EXPECT_FALSE(find(atts[5].props, PidTagAttachmentHidden));  // has a Content-ID, but no cid: link
 }
 
 TEST(Attachments, EmbeddedMessagesAreConvertedAndDepthIsBounded) {
