@@ -153,4 +153,20 @@ std::string htmlToText(std::string_view html) {
   return out;
 }
 
+std::string htmlDeclaredCharset(std::string_view html) {
+  const std::string head = lower(html.substr(0, 4096));
+  const size_t meta = head.find("<meta");
+  if (meta == std::string::npos) return {};
+  const size_t at = head.find("charset=", meta);
+  if (at == std::string::npos) return {};
+  size_t begin = at + 8;
+  while (begin < head.size() && (head[begin] == '"' || head[begin] == '\'' || head[begin] == ' ')) ++begin;
+  size_t end = begin;
+  while (end < head.size() &&
+         (std::isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' || head[end] == '_' || head[end] == ':')) {
+    ++end;
+  }
+  return head.substr(begin, end - begin);
+}
+
 }  // namespace mail

@@ -147,6 +147,9 @@ void addBody(const MessageBody& body, MessageContent& message) {
   int codePage = 0;
   if (body.html) {
     std::string charset = body.htmlCharset;
+    if (charset.empty()) {
+      charset = htmlDeclaredCharset(std::string_view(reinterpret_cast<const char*>(body.html->data()), body.html->size()));
+    }
     codePage = codePageForCharset(charset);
     pst::Bytes html = *body.html;
     const std::string_view htmlBytes(reinterpret_cast<const char*>(html.data()), html.size());

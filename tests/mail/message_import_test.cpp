@@ -126,6 +126,12 @@ TEST(Bodies, PlainHtmlAndHtmlOnly) {
   EXPECT_EQ(text(result.message.props, PidTagBody), "Title\nText & more");
   EXPECT_EQ(number(result.message.props, PidTagInternetCodepage), 65001);
 
+  // No MIME charset: the HTML's own meta tag says which one.
+  result = importText("From: a@x.org\nContent-Type: text/html\n\n<html><head><meta http-equiv=\"Content-Type\" "
+                      "content=\"text/html; charset=windows-1251\"></head><body>\xCC\xE8\xF0</body></html>");
+  EXPECT_EQ(text(result.message.props, PidTagBody), "Мир");
+  EXPECT_EQ(number(result.message.props, PidTagInternetCodepage), 1251);
+
   result = importText("From: a@x.org\nContent-Type: text/plain; charset=koi8-r\nContent-Transfer-Encoding: 8bit\n\n\xF0\xD2\xC9\xD7\xC5\xD4");
   EXPECT_EQ(text(result.message.props, PidTagBody), "Привет");
   EXPECT_EQ(number(result.message.props, PidTagNativeBody), kNativeBodyPlain);
