@@ -54,6 +54,7 @@ TEST(Detection, AcceptsMessagesInTheirUsualShapes) {
       "subject : spaces before the colon\n\n",
       "Subject: mac\rFrom: a@x.org\r\rbody\r",
       "X-Mailer: first\nContent-Type: text/plain\n\nbody",  // a known field need not be first
+      "\xEF\xBB\xBFSubject: saved by a Windows editor\n\nbody",
   };
   for (const std::string& message : messages) {
     const auto detection = mail::detectMessage(message);
