@@ -59,7 +59,8 @@ void collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
 
 std::vector<Mailbox> parseAddressList(std::string_view rawValue, std::string_view likelyCharset) {
   std::vector<Mailbox> out;
-  const std::string value = unfoldHeader(rawValue);
+  // GMime 3.2.13 decodes folded multi-word base64 names wrongly; hand it decoded names.
+  const std::string value = decodeEncodedWordsInPhrases(rawValue);
   ParserOptions options = addressParserOptions(std::string(likelyCharset));
   InternetAddressList* list = internet_address_list_parse(options.get(), value.c_str());
   collect(list, out, 0);

@@ -102,4 +102,48 @@ std::string decodeHeaderText(std::string_view raw, std::string_view likelyCharse
   return out.substr(begin, end - begin);
 }
 
+std::string decodeEncodedWordsInPhrases(std::string_view raw) {
+  const std::string text = unfoldHeader(raw);
+  if (text.find("=?") == std::string::npos) return text;
+  std::string out;
+  out.reserve(text.size());
+  bool inQuotes = false;
+  int commentDepth = 0;
+  size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (inQuotes && c == '\\' && i + 1 < text.size()) {
+      out.append(text, i, 2);
+      i += 2;
+      continue;
+    }
+    if (c == '"' && commentDepth == 0) inQuotes = !inQuotes;
+    if (!inQuotes && c == '(') ++commentDepth;
+    if (!inQuotes && c == ')' && commentDepth > 0) --commentDepth;
+    if (c == '=' && commentDepth == 0 && parseEncodedWord(text, i)) {
+      // The run: encoded words separated by nothing but white space.
+      size_t end = parseEncodedWord(text, i)->end;
+      while (true) {
+        size_t next = end;
+        while (next < text.size() && (text[next] == ' ' || text[next] == '\t')) ++next;
+        auto word = parseEncodedWord(text, next);
+        if (!word) break;
+        end = word->end;
+      }
+      std::string decoded = decodeHeaderText(std::string_view(text).substr(i, end - i));
+      std::string escaped;
+      for (char d : decoded) {
+        if (d == '"' || d == '\\') escaped.push_back('\\');
+        escaped.push_back(d);
+      }
+      out += inQuotes ? escaped : "\"" + escaped + "\"";
+      i = end;
+      continue;
+    }
+    out.push_back(c);
+    ++i;
+  }
+  return out;
+}
+
 }  // namespace mail

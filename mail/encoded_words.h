@@ -16,4 +16,8 @@ std::string unfoldHeader(std::string_view raw);
 // Raw 8-bit text outside encoded words is read as decodeUndeclared does, with `likelyCharset`.
 std::string decodeHeaderText(std::string_view raw, std::string_view likelyCharset = {});
 
+// For address headers: replaces each run of encoded words with its decoded text as a quoted
+// string, so that the address parser sees names already decoded (and decoded right).
+std::string decodeEncodedWordsInPhrases(std::string_view raw);
+
 }  // namespace mail

@@ -53,7 +53,7 @@ const std::vector<Expected>& expectations() {
        "zyb@sgis.com.cn", {}, {}, {}, 1482730411, "http://go2buy.com.cn/", {}, 936},
       {"spamscope-mail-parser/mail_test_12.msg", "代开各地增值税发票", "张先生", "baoguan@hotmail.com",
        {"danglüe@email.com"}, {}, {}, 1526185942, "你好！我公司", {}},
-      {"ruby-mail/error_emails--bad_subject.msg", "MySurvey.com:  You have a survey waiting!  91123105", "MySurvey",
+      {"ruby-mail/error_emails--bad_subject.msg", "MySurvey.com:  You have a survey waiting!  91123105", "MySurvey.com & Carol Adams",
        "carol@mysurvey.com", {"someone@aol.com"}, {}, {}, 1292433680, "You have a survey waiting!", {}},
       {"ruby-mail/plain_emails--raw_email_bad_time.msg", "[0]: XXXXXXX XXXXX XXXXX !", "Атиковa", "yusuf75thu@auracom.net",
        {"abcdefg@AAAAAAAAA.net"}, {}, {}, 1214818440 /* Date says year 3609: delivery time instead */,

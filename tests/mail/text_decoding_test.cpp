@@ -149,6 +149,14 @@ TEST(Addresses, ListsGroupsAndBareNames) {
   EXPECT_EQ(list[1].name, "Jörg");
   EXPECT_EQ(list[2].name, "plain@x.org");
   EXPECT_EQ(list[2].address, "plain@x.org");
+  // Folded multi-word base64 names keep every word, also inside quotes and next to plain words.
+  list = mail::parseAddressList(" =?UTF-8?B?R3LDvA==?=\r\n =?UTF-8?B?w59lIGF1cyBL?=\r\n =?UTF-8?B?w7Zsbg==?= <g@x.org>,"
+                                " \"=?utf-8?Q?Dr=2E_\"Q\"?= Quux\" <q@x.org>, Jan =?utf-8?Q?N=C3=B6?= <n@x.org>");
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].name, "Grüße aus Köln");
+  EXPECT_EQ(list[0].address, "g@x.org");
+  EXPECT_EQ(list[1].name, "Dr. \"Q\" Quux");
+  EXPECT_EQ(list[2].name, "Jan Nö");
   EXPECT_TRUE(mail::parseAddressList(" undisclosed-recipients:;").empty());
   EXPECT_TRUE(mail::parseAddressList(" unlisted-recipients:; (no To-header on input)").empty());
   EXPECT_EQ(mail::parseAddressList(" Team: a@x.org, b@x.org;").size(), 2u);
