@@ -176,10 +176,12 @@ TEST(Attachments, ByValueInlineAndNames) {
       "Content-Transfer-Encoding: base64\n\nJVBERi0xLjQK\n"
       "--m\nContent-Type: text/plain\nContent-Disposition: attachment\n\nnotes\n"
       "--m\nContent-Type: image/jpeg\nContent-Description: Holiday / beach\n\nJPEG\n"
-      "--m\nContent-Type: image/png\nContent-ID: <mixed@x>\n\nPNG\n--m--\n");
+      "--m\nContent-Type: image/png\nContent-ID: <mixed@x>\n\nPNG\n"
+      "--m\nContent-Type: application/vnd.ms-excel\nContent-Disposition: attachment;\n"
+      " filename=\"=?gb2312?B?u+HS6bzN0qq6zc/C1ty5pNf3?=\n =?gb2312?B?sLLFxbzGu66x7S54bHN4?=\"\n\nxls\n--m--\n");
   ASSERT_TRUE(result.ok);
   const auto& atts = result.message.attachments;
-  ASSERT_EQ(atts.size(), 6u);
+  ASSERT_EQ(atts.size(), 7u);
   EXPECT_EQ(number(result.message.props, PidTagMessageFlags), kMessageFlagRead | kMessageFlagHasAttach);
   EXPECT_EQ(text(atts[0].props, PidTagAttachContentId), "pic1@x");
   EXPECT_EQ(number(atts[0].props, PidTagAttachFlags), kAttachInvisibleInHtml);
@@ -195,6 +197,7 @@ TEST(Attachments, ByValueInlineAndNames) {
   EXPECT_EQ(text(atts[3].props, PidTagAttachLongFilename), "ATT00004.txt");
   EXPECT_EQ(text(atts[4].props, PidTagAttachLongFilename), "Holiday - beach.jpg");
   EXPECT_FALSE(find(atts[5].props, PidTagAttachmentHidden));  // has a Content-ID, but no cid: link
+  EXPECT_EQ(text(atts[6].props, PidTagAttachLongFilename), "会议纪要和下周工作安排计划表.xlsx");
 }
 
 TEST(Attachments, EmbeddedMessagesAreConvertedAndDepthIsBounded) {
