@@ -37,6 +37,9 @@ const std::vector<Expected>& expectations() {
   static const std::vector<Expected> table = {
       {"james-mime4j/mimetools--german-qp.msg", "Testnachricht", "Jörn Reder", "joern@zyn.de", {"joern@zyn.de"}, {}, {},
        1135198964, "Testnachricht mit 8 Bit Sönderzäichen", {}, 28605},
+      {"james-mime4j/mimetools--german.msg", "Re: 34Mbit/s Netz", "Guenter Deuschle", "deuschle@mnh.telekom.de",
+       {"specht@kulturbox.de"}, {}, {}, 835200722 /* Date, not the later Resent-Date */, "entschuldigen Sie vorab", {},
+       28591},
       {"james-mime4j/mimetools--intl.msg", "If you can read this you understand the example... so, cool!", "Keith Moore",
        "moore@cs.utk.edu", {"keld@dkuug.dk"}, {"PIRARD@vm1.ulg.ac.be"}, {"paf@nada.kth.se"}, 0, "How's this?", {}},
       {"mimekit/messages--japanese.msg", "日本語メールテスト (testing Japanese emails)", "Atsushi Eno", "x@x.com", {"x@x.com"},
@@ -153,6 +156,17 @@ TEST(Corpus, HandCheckedMessages) {
     }
     EXPECT_EQ(text(m.props, PidTagMessageClass), e.messageClass);
   }
+}
+
+TEST(Corpus, EncodedNamesAndMixedCharsetSubject) {
+  const auto result = mail::importMessageFile(kCorpus / "james-mime4j/mimetools--intl.msg");
+  ASSERT_TRUE(result.ok);
+  // The subject's three words are in three charsets (ISO-8859-1, ISO-8859-2, US-ASCII).
+  EXPECT_EQ(text(result.message.props, PidTagSubject), "If you can read this you understand the example... so, cool!");
+  EXPECT_EQ(text(result.message.props, PidTagDisplayTo), "Keld Jørn Simonsen");
+  EXPECT_EQ(text(result.message.props, PidTagDisplayCc), "André  Pirard");
+  EXPECT_EQ(text(result.message.props, PidTagDisplayBcc), "Patrik Fältström");
+  EXPECT_EQ(text(result.message.props, PidTagSenderName), "Keith Moore");
 }
 
 // Every Unicode value must be valid UTF-8 and every message must carry what list views read.
