@@ -164,7 +164,7 @@ TEST(Corpus, EncodedNamesAndMixedCharsetSubject) {
   // The subject's three words are in three charsets (ISO-8859-1, ISO-8859-2, US-ASCII).
   EXPECT_EQ(text(result.message.props, PidTagSubject), "If you can read this you understand the example... so, cool!");
   EXPECT_EQ(text(result.message.props, PidTagDisplayTo), "Keld Jørn Simonsen");
-  EXPECT_EQ(text(result.message.props, PidTagDisplayCc), "André  Pirard");
+  EXPECT_EQ(text(result.message.props, PidTagDisplayCc), "André Pirard");
   EXPECT_EQ(text(result.message.props, PidTagDisplayBcc), "Patrik Fältström");
   EXPECT_EQ(text(result.message.props, PidTagSenderName), "Keith Moore");
 }
