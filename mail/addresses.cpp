@@ -7,6 +7,7 @@
 #include "mail/charset.h"
 #include "mail/encoded_words.h"
 #include "mail/gmime_session.h"
+#include "mail/header_guard.h"
 #include "mail/one_off_entry_id.h"
 #include "mail/tags.h"
 
@@ -60,7 +61,7 @@ void collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
 std::vector<Mailbox> parseAddressList(std::string_view rawValue, std::string_view likelyCharset) {
   std::vector<Mailbox> out;
   // GMime 3.2.13 decodes folded multi-word base64 names wrongly; hand it decoded names.
-  const std::string value = decodeEncodedWordsInPhrases(rawValue);
+  const std::string value = withoutStrayEncodedWordStarts(decodeEncodedWordsInPhrases(rawValue));
   ParserOptions options = addressParserOptions(std::string(likelyCharset));
   InternetAddressList* list = internet_address_list_parse(options.get(), value.c_str());
   collect(list, out, 0);

@@ -18,15 +18,20 @@ struct EncodedWord {
   size_t end = 0;     // index just past "?="
 };
 
+// Encoded words are at most 75 characters; real mail stretches that, but a bound on the search
+// keeps text full of unterminated "=?" from costing quadratic time.
+constexpr size_t kMaxCharsetLength = 64;
+constexpr size_t kMaxPayloadLength = 1024;
+
 // Parses "=?charset?X?payload?=" at `pos`, or nothing when the text there is no encoded word.
 std::optional<EncodedWord> parseEncodedWord(std::string_view s, size_t pos) {
   if (s.compare(pos, 2, "=?") != 0) return std::nullopt;
-  const size_t charsetEnd = s.find('?', pos + 2);
+  const size_t charsetEnd = s.substr(0, std::min(s.size(), pos + 2 + kMaxCharsetLength)).find('?', pos + 2);
   if (charsetEnd == std::string_view::npos || charsetEnd == pos + 2 || charsetEnd + 2 >= s.size()) return std::nullopt;
   const char encoding = s[charsetEnd + 1];
   if (s[charsetEnd + 2] != '?') return std::nullopt;
   const size_t payloadStart = charsetEnd + 3;
-  const size_t payloadEnd = s.find("?=", payloadStart);
+  const size_t payloadEnd = s.substr(0, std::min(s.size(), payloadStart + kMaxPayloadLength)).find("?=", payloadStart);
   if (payloadEnd == std::string_view::npos) return std::nullopt;
   const std::string_view charset = s.substr(pos + 2, charsetEnd - pos - 2);
   const std::string_view payload = s.substr(payloadStart, payloadEnd - payloadStart);

@@ -4,6 +4,7 @@
 
 #include "mail/charset.h"
 #include "mail/encoded_words.h"
+#include "mail/header_guard.h"
 
 namespace mail {
 
@@ -16,7 +17,7 @@ std::optional<std::string> rawHeader(GMimeObject* object, const char* name) {
     const char* headerName = g_mime_header_get_name(header);
     if (headerName && strcasecmp(headerName, name) == 0) {
       const char* value = g_mime_header_get_raw_value(header);
-      return std::string(value ? value : "");
+      return restoredHeaderText(object, value ? value : "");
     }
   }
   return std::nullopt;
@@ -32,7 +33,7 @@ std::vector<std::string> rawHeaders(GMimeObject* object, const char* name) {
     const char* headerName = g_mime_header_get_name(header);
     if (headerName && strcasecmp(headerName, name) == 0) {
       const char* value = g_mime_header_get_raw_value(header);
-      values.emplace_back(value ? value : "");
+      values.push_back(restoredHeaderText(object, value ? value : ""));
     }
   }
   return values;
@@ -66,7 +67,7 @@ std::string headerBlockText(GMimeObject* object, std::string_view likelyCharset)
     }
     if (block.size() < 2 || block.compare(block.size() - 2, 2, "\r\n") != 0) block += "\r\n";
   }
-  return decodeUndeclared(block, likelyCharset);
+  return decodeUndeclared(restoredHeaderText(object, block), likelyCharset);
 }
 
 }  // namespace mail

@@ -10,6 +10,7 @@
 
 #include "mail/dates.h"
 #include "mail/gmime_session.h"
+#include "mail/header_guard.h"
 #include "mail/message_builder.h"
 #include "mail/message_detection.h"
 #include "mail/message_parser.h"
@@ -44,6 +45,8 @@ ImportResult parseMessage(ByteArray array, uint64_t fallbackTime) {
     return result;
   }
   normaliseBareCarriageReturns(array.get());
+  const bool defused = defuseLongHeaderFields(reinterpret_cast<char*>(array->data), detection.headerStart,
+                                              detection.headerEnd);
   const gint64 length = array->len;
   GMimeStream* whole = g_mime_stream_mem_new_with_byte_array(array.release());
   GMimeStream* stream = g_mime_stream_substream(whole, static_cast<gint64>(detection.headerStart), length);
@@ -55,6 +58,7 @@ ImportResult parseMessage(ByteArray array, uint64_t fallbackTime) {
                     "the mail server.";
     return result;
   }
+  if (defused) markDefused(GMIME_OBJECT(message));
   result.message = buildMessage(message, fallbackTime);
   result.ok = true;
   g_object_unref(message);

@@ -96,6 +96,7 @@ Detection detectMessage(std::string_view bytes) {
     return result;
   }
   result.isMessage = true;
+  result.headerEnd = pos;
   return result;
 }
 

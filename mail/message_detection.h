@@ -11,6 +11,7 @@ namespace mail {
 struct Detection {
   bool isMessage = false;
   size_t headerStart = 0;  // offset of the first header field (after an mbox "From " line)
+  size_t headerEnd = 0;    // offset just past the last header field line
   std::string reason;      // for the user, when !isMessage
 };
 

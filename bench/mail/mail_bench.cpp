@@ -100,6 +100,12 @@ std::string manyHeaderLines(int n) {
   return m + "\n\nbody\n";
 }
 
+std::string unterminatedEncodedWords(int n) {
+  std::string junk;
+  for (int i = 0; i < n; ++i) junk += "=?x?Q?aa";
+  return "From: " + junk + " <a@example.com>\nSubject: " + junk + "\n\nbody\n";
+}
+
 double timeImport(const std::string& message) {
   const auto start = Clock::now();
   const auto result = mail::importMessageBytes(message, 0);
@@ -112,7 +118,8 @@ int scaling() {
   const struct {
     const char* what;
     std::string (*make)(int);
-  } cases[] = {{"recipients", manyRecipients}, {"attachments", manyAttachments}, {"header lines", manyHeaderLines}};
+  } cases[] = {{"recipients", manyRecipients}, {"attachments", manyAttachments}, {"header lines", manyHeaderLines},
+                 {"'=?' junk", unterminatedEncodedWords}};
   for (const auto& c : cases) {
     const int n = 5000;
     const double small = timeImport(c.make(n));

@@ -165,6 +165,17 @@ TEST(Bodies, LineEndsHeaderLengthAndBrokenBoundaries) {
   EXPECT_EQ(number(result.message.props, PidTagMessageFlags), kMessageFlagRead);
 }
 
+TEST(Bodies, OverlongHeaderFieldsKeepTheirText) {
+  // Far beyond any real header, and full of "=?" that start no encoded word.
+  std::string junk;
+  for (int i = 0; i < 5000; ++i) junk += "=?x?Q?aa";
+  const auto result = importText("From: " + junk + " <a@x.org>\nSubject: " + junk + "\n\nbody\n");
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(text(result.message.props, PidTagSubject), junk);
+  EXPECT_EQ(text(result.message.props, PidTagSentRepresentingEmailAddress), "a@x.org");
+  EXPECT_NE(text(result.message.props, PidTagTransportMessageHeaders)->find("Subject: " + junk + "\r\n"), std::string::npos);
+}
+
 TEST(Attachments, ByValueInlineAndNames) {
   const auto result = importText(
       "From: a@x.org\nContent-Type: multipart/mixed; boundary=m\n\n--m\n"
