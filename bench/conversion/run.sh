@@ -12,16 +12,10 @@ convert="$build/bin/vantorel-convert"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vantorel-bench-conv.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-copies() {  # copies N -> a tree of N linked copies of the corpus
+copies() {  # copies N -> a tree of N copies of the corpus made of links to its files
   local n=$1 dir="$work/src$1"
-  for i in $(seq 1 "$n"); do
-    (cd "$corpus" && find . -type f -iname '*.msg' -printf '%h\n' | sort -u) | while read -r d; do
-      mkdir -p "$dir/copy$i/$d"
-    done
-    (cd "$corpus" && find . -type f -iname '*.msg') | while read -r f; do
-      ln -s "$corpus/$f" "$dir/copy$i/$f"
-    done
-  done
+  mkdir -p "$dir"
+  for i in $(seq 1 "$n"); do cp -rs "$corpus" "$dir/copy$i"; done
   echo "$dir"
 }
 
