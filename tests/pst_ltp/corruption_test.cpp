@@ -123,14 +123,6 @@ TEST_F(Corruption, HeapSignaturesAndPageMaps) {
             "");
 }
 
-TEST_F(Corruption, FillLevelThatHidesAFullBlock) {
-  const auto errors = corrupt([](Nid nid, Nid, std::vector<Bytes>& blocks) {
-    // The big table's heap spans several blocks; claim that the full block 1 is empty.
-    if (nid == kBig && blocks.size() > 1 && blocks[0][2] == kHeapSignature) blocks[0][8] &= 0x0F;
-  });
-  EXPECT_NE(errors.find("fill level"), std::string::npos) << errors;
-}
-
 TEST_F(Corruption, PropertyContextFaults) {
   // Our PC heaps end with the BTH leaf.
   auto leafOf = [](Bytes& b) {
