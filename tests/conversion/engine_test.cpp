@@ -1,0 +1,201 @@
+// The conversion run over the in-memory store: folders, messages, names, progress and the
+// ways a run can end.
+#include <gtest/gtest.h>
+
+#include "conversion/engine.h"
+#include "conversion/folder_path.h"
+#include "conversion/messaging.h"
+#include "memory_backend.h"
+#include "recording_view.h"
+#include "temp_dir.h"
+
+namespace conversion::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::tm june7() {
+  std::tm t{};
+  t.tm_year = 112, t.tm_mon = 5, t.tm_mday = 7, t.tm_hour = 21, t.tm_min = 5, t.tm_sec = 4;
+  return t;
+}
+
+const std::string kPstName = "Vantorel7.6.12 21.5.04.pst";
+
+int32_t flagsOf(const pst::messaging::MessageContent& m) {
+  for (const auto& p : m.props) {
+    if (p.tag == kTagMessageFlags) return std::get<int32_t>(p.value);
+  }
+  return -1;
+}
+
+class EngineTest : public ::testing::Test {
+ protected:
+  // The store folder path of a source folder below the scratch folder.
+  std::string folder(const std::string& relative = "") const {
+    return *FolderPathOf((src.path() / relative / "x.msg").string());
+  }
+  std::string message(const std::string& relative, const std::string& subject = "Subject: hi") const {
+    return src.write(relative, subject + "\n\nbody\n").string();
+  }
+  RunOutcome run(std::vector<std::string> rows, MemoryBackend* backend = nullptr) {
+    VectorRows source(std::move(rows));
+    RunSettings settings{out.path(), june7, (backend ? backend : &memory)->backend()};
+    return runConversion(source, settings, view, state);
+  }
+  const MemoryStoreRecord& store() const { return *memory.stores.at(0); }
+
+  TempDir src, out;
+  MemoryBackend memory;
+  RecordingView view;
+  RunState state;
+};
+
+TEST_F(EngineTest, ImportsInListOrderWithCaptionsProgressAndFlags) {
+  const auto a = message("Inbox/1.msg"), c = message("Sent/3.msg", "Subject: with ATTACH");
+  bool partWhileRunning = false, finalWhileRunning = false;
+  view.onMessage = [&](size_t) {
+    partWhileRunning = fs::exists(out.path() / (kPstName + ".part"));
+    finalWhileRunning = fs::exists(out.path() / kPstName);
+  };
+  const RunOutcome outcome = run({a, a, c});  // a file listed twice is imported twice
+
+  ASSERT_EQ(outcome.result, RunOutcome::Result::Done);
+  EXPECT_EQ(outcome.imported, 3u);
+  EXPECT_EQ(outcome.pstPath, out.path() / kPstName);
+  EXPECT_TRUE(partWhileRunning);
+  EXPECT_FALSE(finalWhileRunning);
+  EXPECT_TRUE(fs::exists(outcome.pstPath));
+  EXPECT_FALSE(fs::exists(out.path() / (kPstName + ".part")));
+  EXPECT_EQ(store().displayName, "MDaemon Messages : Created - 7.6.12 21.5.04");
+  EXPECT_EQ(state.session, nullptr);
+
+  EXPECT_EQ(view.frameCaptions, (std::vector<std::string>{"Details : Converting - (1 of 3) file(s)",
+                                                          "Details : Converting - (2 of 3) file(s)",
+                                                          "Details : Converting - (3 of 3) file(s)"}));
+  EXPECT_EQ(view.currentCaptions[2], "Importing Messages... from (" + folder("Sent") + ")");
+  EXPECT_EQ(view.positions, (std::vector<float>{33.333332f, 66.666664f, 100.0f}));
+  EXPECT_EQ(view.enabledStates, (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(view.selectedRows, (std::vector<size_t>{0, 1, 2}));
+
+  const auto& inbox = store().at(folder("Inbox"))->messages;
+  ASSERT_EQ(inbox.size(), 2u);
+  EXPECT_EQ(flagsOf(inbox[0]), kMessageFlagRead);  // read, never unsent
+  EXPECT_EQ(flagsOf(store().at(folder("Sent"))->messages.at(0)), kMessageFlagRead | kMessageFlagHasAttach);
+}
+
+TEST_F(EngineTest, FoldersAreCreatedParentsFirstAndOnceEach) {
+  const std::string base = folder();
+  run({message("A/B/C/x.msg"), message("A/y.msg"), message("A/B/C/z.msg")});
+  const auto& created = store().createdPaths;
+  ASSERT_GE(created.size(), 3u);
+  EXPECT_EQ(created.front(), SplitFolderPath(base).front());
+  EXPECT_EQ(std::vector<std::string>(created.end() - 3, created.end()),
+            (std::vector<std::string>{base + "\\A", base + "\\A\\B", base + "\\A\\B\\C"}));
+  EXPECT_EQ(std::set<std::string>(created.begin(), created.end()).size(), created.size());
+  EXPECT_EQ(store().at(base + "\\A\\B\\C")->messages.size(), 2u);
+}
+
+TEST_F(EngineTest, NamesDifferingInCaseOrHoldingABackslashStayDistinctFolders) {
+  const RunOutcome outcome =
+      run({message("Mail/1.msg"), message("mail/2.msg"), message("a\\b/3.msg"), message("a/b/4.msg")});
+  EXPECT_EQ(outcome.imported, 4u);
+  for (const std::string path : {folder("Mail"), folder("mail"), folder() + "\\a" + std::string(kBackslashStandIn) + "b",
+                                 folder("a/b")}) {
+    ASSERT_NE(store().at(path), nullptr) << path;
+    EXPECT_EQ(store().at(path)->messages.size(), 1u) << path;
+  }
+}
+
+TEST_F(EngineTest, ATopFolderTheStoreAlreadyHasIsReused) {
+  MemoryBackend preset({SplitFolderPath(folder()).front()});
+  EXPECT_EQ(run({message("Mail/1.msg")}, &preset).imported, 1u);
+  EXPECT_EQ(preset.stores.at(0)->folders[1].children.size(), 1u);
+}
+
+TEST_F(EngineTest, UnusableEntriesAreSkippedReportedAndTheRestConverted) {
+  std::vector<std::string> rows{message("A/1.msg")};
+  for (int i = 0; i < 10; ++i) rows.push_back(src.write("A/junk" + std::to_string(i) + ".msg", "\x01junk").string());
+  const std::string missing = (src.path() / "A/deleted.msg").string();
+  rows.insert(rows.end(), {"/in-root.msg", missing, "relative/x.msg", message("B/2.msg")});
+  const RunOutcome outcome = run(rows);
+
+  ASSERT_EQ(outcome.result, RunOutcome::Result::Done);
+  EXPECT_EQ(outcome.imported, 2u);
+  EXPECT_EQ(store().messageCount(), 2u);  // no empty item stands in for a skipped file
+  ASSERT_EQ(outcome.skipped.size(), 13u);
+  EXPECT_EQ(outcome.skipped[0].reason, "not an Internet message");
+  EXPECT_EQ(outcome.skipped[10].path, "/in-root.msg");
+  EXPECT_EQ(outcome.skipped[11].path, missing);
+  EXPECT_EQ(view.frameCaptions.back(), "Details : Converting - (15 of 15) file(s)");
+
+  const std::string text = doneBoxText(outcome);
+  EXPECT_EQ(text.rfind("Conversion Done !\r\n", 0), 0u);
+  EXPECT_NE(text.find("13 files were skipped"), std::string::npos);
+  EXPECT_NE(text.find(rows[10] + " - not an Internet message"), std::string::npos);
+  EXPECT_EQ(text.find("/in-root.msg"), std::string::npos);  // the eleventh
+  EXPECT_NE(text.find("and 3 more."), std::string::npos);
+}
+
+TEST_F(EngineTest, AnEmptyListCreatesNothing) {
+  EXPECT_EQ(run({""}).result, RunOutcome::Result::EmptyList);
+  EXPECT_EQ(run({}).result, RunOutcome::Result::EmptyList);
+  EXPECT_TRUE(fs::is_empty(out.path()));
+  EXPECT_TRUE(memory.stores.empty());
+}
+
+TEST_F(EngineTest, ATakenNameGetsANumberAndNothingIsOverwritten) {
+  out.write(kPstName, "earlier");
+  out.write("Vantorel7.6.12 21.5.04 (2).pst.part", "being written by another run");
+  EXPECT_EQ(run({message("A/1.msg")}).pstPath, out.path() / "Vantorel7.6.12 21.5.04 (3).pst");
+  std::string content;
+  std::getline(std::ifstream(out.path() / kPstName), content);
+  EXPECT_EQ(content, "earlier");
+}
+
+TEST_F(EngineTest, AStopRequestKeepsEverythingSavedSoFar) {
+  view.stopAfter = 2;
+  const RunOutcome outcome = run({message("A/1.msg"), message("A/2.msg"), message("A/3.msg"), message("A/4.msg")});
+  EXPECT_EQ(outcome.result, RunOutcome::Result::Done);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.imported, 2u);
+  EXPECT_TRUE(store().closed);
+  EXPECT_EQ(store().messageCount(), 2u);
+  EXPECT_TRUE(fs::exists(outcome.pstPath));
+  EXPECT_NE(doneBoxText(outcome).find("2 of 4"), std::string::npos);
+}
+
+TEST_F(EngineTest, AFileThatCannotBeCreatedFailsPreparationWithItsCause) {
+  const fs::path blocker = out.write("not-a-folder", "x");
+  VectorRows rows({message("A/1.msg")});
+  RunSettings settings{blocker / "sub", june7, memory.backend()};
+  const RunOutcome outcome = runConversion(rows, settings, view, state);
+  EXPECT_EQ(outcome.result, RunOutcome::Result::PreparationFailed);
+  EXPECT_NE(outcome.failureCause.find((blocker / "sub" / (kPstName + ".part")).string() + ": Not a directory"),
+            std::string::npos);
+  EXPECT_EQ(preparationFailureBoxText(outcome.failureCause),
+            "Outlook Session Creation Error !\r\nCheck if Outlook is installed and configured.\r\n"
+            "For more details visit this link : https://vantorel.org/help/#troubleshooting\r\n" +
+                outcome.failureCause);
+}
+
+TEST_F(EngineTest, AFolderThatCannotBeCreatedTakesNoMessagesAndMisplacesNothing) {
+  memory.faults->refusedFolderNames = {"B"};
+  const RunOutcome outcome = run({message("A/B/C/1.msg"), message("A/2.msg")});
+  EXPECT_EQ(outcome.imported, 1u);
+  ASSERT_EQ(outcome.skipped.size(), 1u);
+  EXPECT_NE(outcome.skipped[0].reason.find("refused folder name B"), std::string::npos);
+  // A lookup of A\B ends at A; C must not be created there.
+  EXPECT_TRUE(store().at(folder("A"))->children.empty());
+}
+
+TEST_F(EngineTest, AFileThatCannotBeCompletedIsAFailureNotDone) {
+  memory.faults->failClose = true;
+  const RunOutcome outcome = run({message("A/1.msg")});
+  EXPECT_EQ(outcome.result, RunOutcome::Result::WriteFailed);
+  EXPECT_NE(outcome.failureCause.find("No space left"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(out.path()));
+}
+
+}  // namespace
+}  // namespace conversion::test

@@ -1,0 +1,28 @@
+// Folder paths of list entries and the list of folders to create.
+#include <gtest/gtest.h>
+
+#include "conversion/folder_path.h"
+
+namespace conversion {
+namespace {
+
+TEST(FolderPathOf, MirrorsTheFoldersBelowTheRoot) {
+  EXPECT_EQ(FolderPathOf("  /srv/mail/Users/bob/Inbox/1.msg  "), "srv\\mail\\Users\\bob\\Inbox");
+  EXPECT_EQ(FolderPathOf("//srv/./mail//x/../ In box /1.msg"), "srv\\mail\\ In box ");
+  for (const char* entry : {"", "   ", "1.msg", "relative/dir/1.msg", "/1.msg", "/../1.msg"}) {
+    std::string reason;
+    EXPECT_EQ(FolderPathOf(entry, &reason), std::nullopt) << entry;
+    EXPECT_FALSE(reason.empty()) << entry;
+  }
+}
+
+TEST(BuildFolderList, AddsAncestorsSortsAndRemovesDuplicates) {
+  int yields = 0;
+  EXPECT_EQ(BuildFolderList({"m\\b\\c", "", "m", "M\\x", "m\\b\\c", "a b", "a\\b"}, [&] { ++yields; }),
+            (StringList{"M", "M\\x", "a", "a b", "a\\b", "m", "m\\b", "m\\b\\c"}));
+  EXPECT_EQ(yields, 3);
+  EXPECT_TRUE(BuildFolderList({"", ""}, [] {}).empty());
+}
+
+}  // namespace
+}  // namespace conversion
