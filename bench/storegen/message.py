@@ -4,6 +4,7 @@ from . import encoding as enc
 from . import words
 from .bodies import html_page, text_body
 from .layout import Folder
+from .pool import Pool
 from .rng import Rng
 
 KIND_SIZES = {  # whole file for plain and html, each attachment for attach and huge
@@ -45,7 +46,7 @@ def _civil(days: int):
 
 
 class Composer:
-    def __init__(self, pool: bytes):
+    def __init__(self, pool: Pool):
         self._pool = pool
 
     # -- people -----------------------------------------------------------------------------
@@ -106,7 +107,7 @@ class Composer:
         lines.append("X-Envelope-From: %s" % sender_addr)
         lines.append("X-MDaemon-Deliver-To: %s" % box.address)
         if not outgoing and rng.chance(0.4):
-            sig = enc.base64_lines(self._slice(rng, 192)).decode("ascii").replace("\r\n", "")
+            sig = enc.base64_lines(self._pool.slice(rng, 192)).decode("ascii").replace("\r\n", "")
             lines.append("DKIM-Signature: v=1; a=rsa-sha256; c=relaxed/relaxed; d=%s; s=s2021;\r\n"
                          "\th=from:to:subject:date:message-id;\r\n\tbh=%s;\r\n\tb=%s\r\n\t %s\r\n\t %s"
                          % (sender_domain, sig[:44], sig[44:120], sig[120:196], sig[196:256]))
@@ -159,10 +160,6 @@ class Composer:
 
     # -- bodies -----------------------------------------------------------------------------
 
-    def _slice(self, rng: Rng, size: int) -> bytes:
-        start = rng.below(len(self._pool) - size)
-        return self._pool[start:start + size]
-
     def _boundary(self, rng: Rng) -> str:
         return "----=_NextPart_%03d_%04X_%08X.%08X" % (rng.below(1000), rng.below(1 << 16),
                                                      rng.below(1 << 32), rng.below(1 << 32))
@@ -204,7 +201,6 @@ class Composer:
     def _attachment(self, rng: Rng, size: int) -> bytes:
         ext, ctype, magic = rng.pick(words.ATTACHMENT_TYPES)
         name = "%s.%s" % (rng.pick(words.ATTACHMENT_STEMS), ext)
-        data = magic + self._slice(rng, max(0, size - len(magic)))
         if name.isascii():
             params = 'name="%s"' % name, 'filename="%s"' % name
         elif rng.chance(0.5):
@@ -214,7 +210,7 @@ class Composer:
             params = 'name="%s"' % word, 'filename="%s"' % word
         head = ("Content-Type: %s;\r\n\t%s\r\nContent-Transfer-Encoding: base64\r\n"
                 "Content-Disposition: attachment;\r\n\t%s\r\n\r\n" % (ctype, params[0], params[1]))
-        return head.encode() + enc.base64_lines(data)
+        return head.encode() + self._pool.base64_file(rng, size, magic)
 
     def _forwarded(self, rng: Rng, folder: Folder, number: int, epoch: int) -> bytes:
         inner = self.compose(rng, folder, number, "plain", epoch - 86400, size=rng.between(2048, 6144))
