@@ -1,0 +1,51 @@
+"""Running one timed step: wall time measured here, peak memory from GNU time."""
+import os
+import re
+import subprocess
+import time
+from dataclasses import dataclass
+
+GNU_TIME = "/usr/bin/time"
+
+
+@dataclass
+class Step:
+    name: str
+    command: list
+    seconds: float = 0.0
+    peak_rss_kb: int = 0
+    returncode: int = 0
+    log: str = ""          # file holding the command's output
+
+    def tail(self, lines: int = 15) -> str:
+        try:
+            with open(self.log, errors="replace") as f:
+                return "".join(f.readlines()[-lines:])
+        except OSError:
+            return ""
+
+
+def run_step(name: str, command: list, log_dir: str, sync_dir: str = "") -> Step:
+    """Runs `command` under GNU time, its output into log_dir/<name>.log. With sync_dir, the
+    time includes flushing that disk, so a tool whose writes still sit in the page cache is
+    not counted faster than one that waited for them."""
+    step = Step(name, command, log=os.path.join(log_dir, name + ".log"))
+    stats = os.path.join(log_dir, name + ".time")
+    with open(step.log, "wb") as log:
+        start = time.monotonic()
+        step.returncode = subprocess.run([GNU_TIME, "-v", "-o", stats, *command], stdout=log,
+                                         stderr=subprocess.STDOUT).returncode
+        if sync_dir:
+            subprocess.run(["sync", "-f", sync_dir])
+        step.seconds = time.monotonic() - start
+    step.peak_rss_kb = peak_rss_kb(stats)
+    return step
+
+
+def peak_rss_kb(stats_file: str) -> int:
+    try:
+        with open(stats_file) as f:
+            match = re.search(r"Maximum resident set size \(kbytes\): (\d+)", f.read())
+    except OSError:
+        return 0
+    return int(match.group(1)) if match else 0
