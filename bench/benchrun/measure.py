@@ -25,16 +25,24 @@ class Step:
             return ""
 
 
-def run_step(name: str, command: list, log_dir: str, sync_dir: str = "") -> Step:
+def run_step(name: str, command: list, log_dir: str, sync_dir: str = "", progress=None,
+             every: float = 30.0) -> Step:
     """Runs `command` under GNU time, its output into log_dir/<name>.log. With sync_dir, the
     time includes flushing that disk, so a tool whose writes still sit in the page cache is
-    not counted faster than one that waited for them."""
+    not counted faster than one that waited for them. `progress(seconds)` is called every
+    `every` seconds while the command runs, so a long step shows it is alive."""
     step = Step(name, command, log=os.path.join(log_dir, name + ".log"))
     stats = os.path.join(log_dir, name + ".time")
     with open(step.log, "wb") as log:
         start = time.monotonic()
-        step.returncode = subprocess.run([GNU_TIME, "-v", "-o", stats, *command], stdout=log,
-                                         stderr=subprocess.STDOUT).returncode
+        proc = subprocess.Popen([GNU_TIME, "-v", "-o", stats, *command], stdout=log, stderr=subprocess.STDOUT)
+        while True:
+            try:
+                step.returncode = proc.wait(timeout=every)
+                break
+            except subprocess.TimeoutExpired:
+                if progress:
+                    progress(time.monotonic() - start)
         if sync_dir:
             subprocess.run(["sync", "-f", sync_dir])
         step.seconds = time.monotonic() - start

@@ -49,3 +49,14 @@ def folder_differences(source: Counter, readback: Counter, limit: int = 5) -> li
     if unmatched:
         lines.append("%d messages read back from folders that are not in the store" % unmatched)
     return lines[:limit] + (["... and %d more" % (len(lines) - limit)] if len(lines) > limit else [])
+
+
+def folder_bytes(root: str) -> int:
+    total = 0
+    for folder, _, files in os.walk(root):
+        for name in files:
+            try:
+                total += os.path.getsize(os.path.join(folder, name))
+            except OSError:  # a file the running tool just renamed or removed
+                pass
+    return total

@@ -39,7 +39,7 @@ class Folder:
         return self.names[0]
 
 
-def _ascii_local(first: str, last: str) -> str:
+def ascii_local(first: str, last: str) -> str:
     table = str.maketrans({"ü": "ue", "ö": "oe", "ä": "ae", "ß": "ss", "ë": "e", "Ł": "L", "é": "e",
                            "ç": "c", "ø": "oe", "Á": "A", "á": "a", "ş": "s", "í": "i", "Ž": "Z",
                            "'": "", "Ø": "Oe", "Ç": "C", "Ö": "Oe", "Ü": "Ue", "Ä": "Ae"})
@@ -56,10 +56,10 @@ def make_mailboxes(rng: Rng, total_messages: int) -> list:
         cycle = (i % domains) // len(words.HOME_DOMAINS)
         domain = base if cycle == 0 else base.replace(".", "-%d." % cycle, 1)
         first, last = rng.pick(words.FIRST_NAMES), rng.pick(words.LAST_NAMES)
-        local = _ascii_local(first, last)
+        local = ascii_local(first, last)
         n = 2
         while (domain, local) in used:
-            local = "%s%d" % (_ascii_local(first, last), n)
+            local = "%s%d" % (ascii_local(first, last), n)
             n += 1
         used.add((domain, local))
         mailboxes.append(Mailbox(domain, local, "%s %s" % (first, last)))

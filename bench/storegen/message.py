@@ -3,7 +3,7 @@ addresses, and a body of the requested kind (plain, html, attach, huge)."""
 from . import encoding as enc
 from . import words
 from .bodies import html_page, text_body
-from .layout import Folder
+from .layout import Folder, ascii_local
 from .pool import Pool
 from .rng import Rng
 
@@ -54,8 +54,7 @@ class Composer:
     def _person(self, rng: Rng, domain: str = ""):
         first, last = rng.pick(words.FIRST_NAMES), rng.pick(words.LAST_NAMES)
         domain = domain or rng.pick(words.PARTNER_DOMAINS)
-        local = "".join(c for c in ("%s.%s" % (first, last)).lower() if c.isascii() and c != "'")
-        return "%s %s" % (first, last), "%s@%s" % (local or "info", domain)
+        return "%s %s" % (first, last), "%s@%s" % (ascii_local(first, last), domain)
 
     @staticmethod
     def _mailbox_text(display: str, address: str, rng: Rng) -> str:

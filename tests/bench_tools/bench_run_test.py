@@ -77,5 +77,20 @@ class BenchRun(unittest.TestCase):
         self.assertIn("make-store", run.stderr)
 
 
+class TimedStep(unittest.TestCase):
+    def test_long_step_reports_progress_and_keeps_status_time_and_memory(self):
+        sys.path.insert(0, BENCH)
+        from benchrun.measure import run_step
+        calls = []
+        with tempfile.TemporaryDirectory() as logs:
+            step = run_step("sleepy", ["sh", "-c", "sleep 0.5; echo done; exit 4"], logs,
+                            progress=calls.append, every=0.1)
+        self.assertEqual(step.returncode, 4)
+        self.assertGreaterEqual(step.seconds, 0.5)
+        self.assertGreater(step.peak_rss_kb, 0)
+        self.assertGreaterEqual(len(calls), 2)
+        self.assertEqual(calls, sorted(calls))
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=1)
