@@ -18,18 +18,24 @@ class Step:
     log: str = ""          # file holding the command's output
 
     def tail(self, lines: int = 15) -> str:
+        """The last lines of the output; a long log is not read whole."""
         try:
-            with open(self.log, errors="replace") as f:
-                return "".join(f.readlines()[-lines:])
+            with open(self.log, "rb") as f:
+                f.seek(0, os.SEEK_END)
+                f.seek(max(0, f.tell() - 64 * 1024))
+                text = f.read().decode("utf-8", "replace")
         except OSError:
             return ""
+        # A progress bar redraws its line with carriage returns: keep only the last drawing.
+        rows = [row.rsplit("\r", 1)[-1] for row in text.rstrip("\r\n").split("\n")]
+        return "\n".join(rows[-lines:]) + "\n"
 
 
 def run_step(name: str, command: list, log_dir: str, sync_dir: str = "", progress=None,
              every: float = 30.0) -> Step:
     """Runs `command` under GNU time, its output into log_dir/<name>.log. With sync_dir, the
     time includes flushing that disk, so a tool whose writes still sit in the page cache is
-    not counted faster than one that waited for them. `progress(seconds)` is called every
+    not counted faster than one that waited for them. `progress(seconds, step)` is called every
     `every` seconds while the command runs, so a long step shows it is alive."""
     step = Step(name, command, log=os.path.join(log_dir, name + ".log"))
     stats = os.path.join(log_dir, name + ".time")
@@ -42,7 +48,7 @@ def run_step(name: str, command: list, log_dir: str, sync_dir: str = "", progres
                 break
             except subprocess.TimeoutExpired:
                 if progress:
-                    progress(time.monotonic() - start)
+                    progress(time.monotonic() - start, step)
         if sync_dir:
             subprocess.run(["sync", "-f", sync_dir])
         step.seconds = time.monotonic() - start

@@ -83,13 +83,15 @@ class TimedStep(unittest.TestCase):
         from benchrun.measure import run_step
         calls = []
         with tempfile.TemporaryDirectory() as logs:
-            step = run_step("sleepy", ["sh", "-c", "sleep 0.5; echo done; exit 4"], logs,
-                            progress=calls.append, every=0.1)
+            step = run_step("sleepy", ["sh", "-c", "printf 'a\\n1/9\\r2/9'; sleep 0.5; echo; echo done; exit 4"], logs,
+                            progress=lambda seconds, step: calls.append((seconds, step.tail(1))), every=0.1)
+            self.assertEqual(step.tail(2), "2/9\ndone\n")
         self.assertEqual(step.returncode, 4)
         self.assertGreaterEqual(step.seconds, 0.5)
         self.assertGreater(step.peak_rss_kb, 0)
         self.assertGreaterEqual(len(calls), 2)
         self.assertEqual(calls, sorted(calls))
+        self.assertEqual(calls[0][1], "2/9\n")  # the bar's latest drawing, not the whole line
 
 
 if __name__ == "__main__":
