@@ -17,17 +17,6 @@ def message_files(root: str):
     return count, size, folders
 
 
-def readback_counts(root: str) -> Counter:
-    """Messages per folder in readpst's one-file-per-message output, keyed by folder path
-    below its output directory."""
-    folders = Counter()
-    for folder, _, files in os.walk(root):
-        n = sum(1 for name in files if name.endswith(".eml"))
-        if n:
-            folders[os.path.relpath(folder, root)] += n
-    return folders
-
-
 def folder_differences(source: Counter, readback: Counter, limit: int = 5) -> list:
     """Folders whose counts differ. A readpst folder matches the source folder whose path it
     ends with: the PST mirrors the whole path below the root, under the store's own folders."""

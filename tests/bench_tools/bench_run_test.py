@@ -77,6 +77,35 @@ class BenchRun(unittest.TestCase):
         self.assertIn("make-store", run.stderr)
 
 
+class DiscardingReadback(unittest.TestCase):
+    def test_counts_every_message_and_never_removes_one_being_written(self):
+        sys.path.insert(0, BENCH)
+        from benchrun.readback import DiscardingCounter
+        import threading
+        import time
+        plan = {"Top/Inbox": 12, "Top/Inbox/Sub": 3, "Top/Empty": 0, "Top/Sent": 7}
+        chunk = b"x" * 1000
+        with tempfile.TemporaryDirectory() as root:
+            def writer():  # like readpst -e: folder by folder, N.eml upwards, each written slowly
+                for folder, n in plan.items():
+                    os.makedirs(os.path.join(root, folder), exist_ok=True)
+                    for i in range(1, n + 1):
+                        with open(os.path.join(root, folder, "%d.eml" % (2 * i)), "wb") as f:
+                            f.write(chunk)
+                            f.flush()
+                            time.sleep(0.004)
+                            f.write(chunk)
+            counter = DiscardingCounter(root, interval=0.001)
+            counter.start()
+            thread = threading.Thread(target=writer)
+            thread.start()
+            thread.join()
+            counts = counter.finish()
+            self.assertEqual(counts, {k: v for k, v in plan.items() if v})
+            self.assertEqual(counter.bytes, sum(plan.values()) * 2 * len(chunk))
+            self.assertEqual([f for _, _, files in os.walk(root) for f in files], [])
+
+
 class TimedStep(unittest.TestCase):
     def test_long_step_reports_progress_and_keeps_status_time_and_memory(self):
         sys.path.insert(0, BENCH)
