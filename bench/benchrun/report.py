@@ -33,6 +33,7 @@ class Figures:
     problems: list = field(default_factory=list)
     store_summary: dict = field(default_factory=dict)
     load_at_start: float = 0.0
+    converter_says: str = ""
 
     @property
     def ok(self) -> bool:
@@ -60,6 +61,7 @@ class Figures:
             ("messages in the store", "{:,}".format(self.messages), ""),
             ("messages read back by readpst", "{:,}".format(self.read_back) if self.read_back >= 0 else "n/a",
              "equal to the store"),
+            ("converter's own count", self.converter_says or "n/a", ""),
             ("input", "%s in %s folders" % (_mb(self.input_bytes), "{:,}".format(self.folders)), ""),
             ("convert time", "%.1f s" % self.convert_s, ""),
             ("messages per second", "%.0f" % (self.messages / self.convert_s if self.convert_s else 0), ""),

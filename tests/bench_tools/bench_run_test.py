@@ -25,10 +25,11 @@ class BenchRun(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
         self.dir = self.tmp.name
-        # The stand-in checks it was called as `vantorel-convert -o DIR STORE`.
+        # The stand-in checks it was called as `vantorel-convert -o DIR STORE` and reports as it does.
         self.converter = script(self.dir, "convert",
                                 '[ "$1" = -o ] && [ -d "$2" ] && [ -d "$3" ] || exit 9\n'
-                                'cp "%s" "$2/Vantorel7.6.12 21.5.04.pst"' % ONE_MESSAGE_PST)
+                                'cp "%s" "$2/Vantorel7.6.12 21.5.04.pst"\n'
+                                'echo "vantorel-convert: 1 of 1 file(s) converted" >&2' % ONE_MESSAGE_PST)
 
     def tearDown(self):
         self.tmp.cleanup()
@@ -50,6 +51,7 @@ class BenchRun(unittest.TestCase):
         self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
         self.assertIn("messages read back by readpst  1", run.stdout)
         self.assertIn("0 error(s)", run.stdout)
+        self.assertIn("converter's own count          1 of 1 file(s) converted", run.stdout)
         with open(record) as f:
             text = f.read()
         self.assertIn(": small run", text)
