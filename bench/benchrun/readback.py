@@ -4,6 +4,7 @@ message, numbered upwards within each folder)."""
 import os
 import re
 import threading
+import time
 from collections import Counter
 
 _MESSAGE = re.compile(r"^(\d+)\.eml$")
@@ -23,8 +24,12 @@ class DiscardingCounter(threading.Thread):
         self._lock = threading.Lock()
 
     def run(self) -> None:
-        while not self._stop_event.wait(self.interval):
+        pause = self.interval
+        while not self._stop_event.wait(pause):
+            start = time.monotonic()
             self._sweep(final=False)
+            # On a tree of many folders a sweep takes a while: keep it a small share of a core.
+            pause = max(self.interval, 4 * (time.monotonic() - start))
 
     def finish(self) -> Counter:
         self._stop_event.set()
