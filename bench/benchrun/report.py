@@ -106,7 +106,9 @@ def _commit() -> str:
     try:
         head = subprocess.run(["git", "-C", here, "rev-parse", "--short", "HEAD"], capture_output=True,
                               text=True).stdout.strip()
-        dirty = subprocess.run(["git", "-C", here, "status", "--porcelain", "--untracked-files=no"],
+        # The results file itself changes with every recorded run: it does not count.
+        dirty = subprocess.run(["git", "-C", here, "status", "--porcelain", "--untracked-files=no", "--",
+                                ":(top)", ":(top,exclude)bench/RESULTS.md"],
                                capture_output=True, text=True).stdout.strip()
         return head + (" with uncommitted changes" if dirty else "") if head else "unknown"
     except OSError:
