@@ -14,6 +14,7 @@ class Step:
     command: list
     seconds: float = 0.0
     peak_rss_kb: int = 0
+    cpu_s: float = 0.0     # user + system: on a busy machine steadier than the wall time
     returncode: int = 0
     log: str = ""          # file holding the command's output
 
@@ -52,14 +53,17 @@ def run_step(name: str, command: list, log_dir: str, sync_dir: str = "", progres
         if sync_dir:
             subprocess.run(["sync", "-f", sync_dir])
         step.seconds = time.monotonic() - start
-    step.peak_rss_kb = peak_rss_kb(stats)
+    step.peak_rss_kb, step.cpu_s = resources(stats)
     return step
 
 
-def peak_rss_kb(stats_file: str) -> int:
+def resources(stats_file: str) -> tuple:
+    """(peak RSS in kB, CPU seconds) from GNU time's verbose report; zeros when missing."""
     try:
         with open(stats_file) as f:
-            match = re.search(r"Maximum resident set size \(kbytes\): (\d+)", f.read())
+            text = f.read()
     except OSError:
-        return 0
-    return int(match.group(1)) if match else 0
+        return 0, 0.0
+    rss = re.search(r"Maximum resident set size \(kbytes\): (\d+)", text)
+    cpu = sum(float(m) for m in re.findall(r"(?:User|System) time \(seconds\): ([\d.]+)", text))
+    return (int(rss.group(1)) if rss else 0), cpu

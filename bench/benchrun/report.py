@@ -25,6 +25,9 @@ class Figures:
     convert_s: float = 0.0
     readpst_s: float = 0.0
     verify_s: float = 0.0
+    cp_cpu_s: float = 0.0
+    convert_cpu_s: float = 0.0
+    readpst_cpu_s: float = 0.0
     pst_bytes: int = 0
     convert_rss_kb: int = 0
     readpst_rss_kb: int = 0
@@ -63,11 +66,13 @@ class Figures:
              "equal to the store"),
             ("converter's own count", self.converter_says or "n/a", ""),
             ("input", "%s in %s folders" % (_mb(self.input_bytes), "{:,}".format(self.folders)), ""),
-            ("convert time", "%.1f s" % self.convert_s, ""),
+            ("convert time", "%.1f s (CPU %.1f s)" % (self.convert_s, self.convert_cpu_s), ""),
             ("messages per second", "%.0f" % (self.messages / self.convert_s if self.convert_s else 0), ""),
             ("input MB per second", "%.1f" % (self.input_bytes / 1e6 / self.convert_s if self.convert_s else 0), ""),
-            ("cp -r time", "%.1f s" % self.cp_s, ""),
-            ("readpst time", "%.1f s" % self.readpst_s, ""),
+            ("cp -r time", "%.1f s (CPU %.1f s)" % (self.cp_s, self.cp_cpu_s), ""),
+            ("readpst time", "%.1f s (CPU %.1f s)" % (self.readpst_s, self.readpst_cpu_s), ""),
+            ("convert / readpst in CPU time", "%.2f" % (self.convert_cpu_s / self.readpst_cpu_s
+                                                         if self.readpst_cpu_s else float("nan")), ""),
             ("convert / cp -r", "%.2f" % r["convert_vs_cp"], target("convert_vs_cp", "<= 2")),
             ("convert / readpst", "%.2f" % r["convert_vs_readpst"], target("convert_vs_readpst", "< 1")),
             ("PST size", _mb(self.pst_bytes), ""),

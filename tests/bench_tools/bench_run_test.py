@@ -124,6 +124,15 @@ class TimedStep(unittest.TestCase):
         self.assertEqual(calls, sorted(calls))
         self.assertEqual(calls[0][1], "2/9\n")  # the bar's latest drawing, not the whole line
 
+    def test_cpu_time_is_taken_from_the_step(self):
+        sys.path.insert(0, BENCH)
+        from benchrun.measure import run_step
+        with tempfile.TemporaryDirectory() as logs:
+            busy = run_step("busy", ["sh", "-c", "i=0; while [ $i -lt 100000 ]; do i=$((i+1)); done"], logs)
+            idle = run_step("idle", ["sleep", "0.3"], logs)
+        self.assertGreater(busy.cpu_s, 0.02)
+        self.assertLess(idle.cpu_s, 0.1)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=1)
