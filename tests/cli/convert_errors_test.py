@@ -9,7 +9,7 @@ import subprocess
 import sys
 import tempfile
 
-CONVERT = sys.argv[1]
+CONVERT = os.path.abspath(sys.argv[1])
 MESSAGE = b"From: a@example.com\r\nTo: b@example.com\r\nSubject: hello\r\nDate: Mon, 7 Jun 2021 10:00:00 +0000\r\n\r\nbody\r\n"
 failures = []
 
