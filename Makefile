@@ -3,6 +3,8 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 # Two build jobs keep a shared or small machine usable; override with JOBS=n.
 JOBS ?= 2
+# Messages in the store that `make bench` converts (made once under the build folder).
+BENCH_MESSAGES ?= 100000
 
 .PHONY: run test build deps configure bench clean
 
@@ -22,7 +24,7 @@ test: build
 	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
 bench: build
-	@bash bench/run-all.sh $(BUILD_DIR)
+	@VANTOREL_BENCH_MESSAGES=$(BENCH_MESSAGES) bash bench/run-all.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
-# Runs every area's benchmark (bench/<area>/run.sh <build dir>) and fails if any of them fails.
+# Runs every area's benchmark (bench/<area>/run.sh <build dir>), then converts the standard
+# store (bench/run), and fails if any of them fails.
+# VANTOREL_BENCH_MESSAGES sets the standard store's size (default 100000; 0 skips it). The
+# store is made once under <build dir>/bench-store and kept for later runs; each conversion
+# run is appended to bench/RESULTS.md.
 set -u
 build=$(cd "${1:-build}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -9,4 +13,18 @@ for script in "$here"/*/run.sh; do
   echo "== $(basename "$(dirname "$script")")"
   bash "$script" "$build" || status=1
 done
+
+messages=${VANTOREL_BENCH_MESSAGES:-100000}
+if [ "$messages" != 0 ]; then
+  echo "== standard store ($messages messages)"
+  store=$build/bench-store/store-$messages-seed1
+  if [ ! -d "$store" ]; then
+    "$here/make-store" --out "$store" --messages "$messages" --seed 1 || status=1
+  fi
+  if [ -d "$store" ]; then
+    label="standard store, $messages messages"
+    [ "$messages" = 100000 ] || label="SMALL run, $messages messages (not the standard 100,000)"
+    "$here/run" "$store" --build "$build" --record "$here/RESULTS.md" --label "$label" || status=1
+  fi
+fi
 exit $status

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgmime-3.0-dev
   libgtest-dev googletest
-  pff-tools python3-pypff pst-utils
+  pff-tools python3-pypff pst-utils time
   fonts-dejavu-core fonts-wine
 )
 

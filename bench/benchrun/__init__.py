@@ -1,0 +1,1 @@
+"""The conversion benchmark: convert a store, time baselines, check the result."""

@@ -1,0 +1,1 @@
+"""Synthetic mail-server message stores for the conversion benchmarks."""
