@@ -13,7 +13,8 @@
 
 namespace conversion {
 
-class Session;  // the messaging session (conversion/messaging.h)
+class Session;              // the messaging session (conversion/messaging.h)
+struct MessagingBackend;    // conversion/store_backend.h
 
 // The rows of the message list. Read live: captions and progress read rows() anew.
 class RowSource {
@@ -39,6 +40,9 @@ class RunView {
   // Checked after each message: true ends the message pass early; the store is still
   // completed and renamed, so nothing imported so far is lost.
   virtual bool stopRequested() const { return false; }
+  // After each message, whatever became of it: `done` of the `total` rows fixed at the start
+  // of the message pass. For front ends that show a rate or the time left.
+  virtual void messageProgress(size_t done, size_t total) { (void)done, (void)total; }
 };
 
 // What the window keeps between runs.
@@ -59,10 +63,12 @@ struct RunOutcome {
     Done,               // "Conversion Done !" (possibly with skipped files, or stopped early)
     EmptyList,          // nothing listed: no file was created
     PreparationFailed,  // the "Outlook Error" box, with failureCause as its fourth line
+    WriteFailed,        // the file could not be completed: writeFailureBoxText(failureCause)
   };
   Result result = Result::Done;
   std::filesystem::path pstPath;  // the completed file
   std::string failureCause;       // e.g. "cannot create /out/Vantorel7.6.12 21.5.04.pst.part: Permission denied"
+  size_t listed = 0;    // rows holding a path when the message pass began
   size_t imported = 0;
   std::vector<SkippedEntry> skipped;  // every skipped entry, in list order
   bool stopped = false;               // the pass ended early on stopRequested()
@@ -72,6 +78,8 @@ struct RunSettings {
   std::filesystem::path outputFolder;  // chosen by the front end; need not end in a separator
   // Local time for the PST and store names; read once per name. Defaults to the clock.
   std::function<std::tm()> now;
+  // Where stores are written and files imported; null for the PST writer and GMime importer.
+  std::shared_ptr<const MessagingBackend> backend;
 };
 
 // Runs preparation, folder pass, message pass and finish over `rows`.
@@ -81,7 +89,11 @@ RunOutcome runConversion(const RowSource& rows, const RunSettings& settings, Run
 // The texts of the final boxes, shared by both front ends.
 std::string doneBoxText(const RunOutcome& outcome);            // "Conversion Done !" first
 std::string preparationFailureBoxText(const std::string& cause);  // title "Outlook Error"
+std::string emptyListBoxText();                                   // title "Vantorel"
+std::string writeFailureBoxText(const std::string& cause);        // title "Vantorel"
 inline constexpr const char* kDoneBoxTitle = "Vantorel";
 inline constexpr const char* kFailureBoxTitle = "Outlook Error";
+inline constexpr const char* kEmptyListBoxTitle = "Vantorel";
+inline constexpr const char* kWriteFailureBoxTitle = "Vantorel";
 
 }  // namespace conversion

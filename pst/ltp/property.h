@@ -46,6 +46,7 @@ using Bytes = std::vector<uint8_t>;
 struct ObjectRef {
   Nid subnode = 0;
   uint32_t size = 0;
+  bool operator==(const ObjectRef&) const = default;
 };
 
 // Int16, Int32, Boolean, ErrorCode -> int32_t; Int64, Currency -> int64_t;

@@ -57,6 +57,7 @@ struct NdbWriter::Impl {
   uint64_t nextBid = kBidStep;
   std::array<uint32_t, 32> rgnid = initialRgnid();
   uint32_t unique = 0;
+  uint64_t dataBytes = 0;
   bool finished = false;
   std::vector<uint8_t> scratch = std::vector<uint8_t>(kMaxBlockSize);
 
@@ -114,6 +115,7 @@ struct NdbWriter::Impl {
     const Bid bid = nextBid | (internal ? kInternalBidBit : 0);
     nextBid += kBidStep;
     const uint64_t cb = data.size();
+    if (!internal) dataBytes += cb;
     const uint64_t size = blockDiskSize(cb);
     const uint64_t ib = allocate(size, kBlockAlign);
     uint8_t* s = scratch.data();
@@ -301,6 +303,8 @@ Nid NdbWriter::allocateNid(NidType type) {
 }
 
 uint32_t NdbWriter::nextUnique() { return ++impl_->unique; }
+
+uint64_t NdbWriter::dataBytesWritten() const { return impl_->dataBytes; }
 
 uint64_t NdbWriter::size() const { return impl_->region == kNoRegion ? kFirstAMap : impl_->pos; }
 

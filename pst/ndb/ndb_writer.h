@@ -65,6 +65,10 @@ class NdbWriter {
   // Bytes written so far (the file offset of the next block).
   uint64_t size() const;
 
+  // Sum of the sizes of all data blocks written so far (not counting internal blocks). The
+  // difference across the writing of one object is the object's stored size.
+  uint64_t dataBytesWritten() const;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

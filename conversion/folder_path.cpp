@@ -1,0 +1,99 @@
+#include "conversion/folder_path.h"
+
+namespace conversion {
+
+namespace {
+
+std::string_view trimSpaces(std::string_view text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+std::string replaceBackslashes(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (char c : name) {
+    if (c == '\\') {
+      out += kBackslashStandIn;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> FolderPathOf(std::string_view entry, std::string* reason) {
+  auto fail = [reason](const char* why) -> std::optional<std::string> {
+    if (reason) *reason = why;
+    return std::nullopt;
+  };
+  const std::string_view path = trimSpaces(entry);
+  if (path.empty()) return fail("empty list entry");
+  if (path.front() != '/') return fail("not a full path: it must start with /");
+  const std::string folderPart = GetFolderPart(path, '/');  // ends in "/", at least "/"
+
+  std::vector<std::string_view> components;
+  size_t start = 1;
+  while (start < folderPart.size()) {
+    const size_t slash = folderPart.find('/', start);
+    const std::string_view component(folderPart.data() + start, slash - start);
+    start = slash + 1;
+    if (component.empty() || component == ".") continue;
+    if (component == "..") {
+      if (!components.empty()) components.pop_back();
+      continue;
+    }
+    components.push_back(component);
+  }
+  if (components.empty()) return fail("the file lies directly in /, so it has no folder to mirror");
+
+  std::string folderPath;
+  for (const auto& component : components) {
+    if (!folderPath.empty()) folderPath += kFolderSeparator;
+    folderPath += replaceBackslashes(component);
+  }
+  return folderPath;
+}
+
+std::vector<std::string> SplitFolderPath(std::string_view folderPath) {
+  std::vector<std::string> components;
+  size_t start = 0;
+  while (true) {
+    const size_t slash = folderPath.find(kFolderSeparator, start);
+    components.emplace_back(folderPath.substr(start, slash == std::string_view::npos ? slash : slash - start));
+    if (slash == std::string_view::npos) return components;
+    start = slash + 1;
+  }
+}
+
+StringList BuildFolderList(const std::vector<std::string>& paths, const std::function<void()>& yield) {
+  // One spare empty entry past the rows, as the window's list has always had.
+  StringList list(paths.begin(), paths.end());
+  list.emplace_back();
+  const auto last = static_cast<int32_t>(list.size()) - 2;
+  QuickSortStrings(list, 0, last);
+  yield();
+  RemoveDuplicates(list);
+
+  const size_t distinct = list.size();
+  for (size_t i = 0; i < distinct; ++i) {
+    const std::string path = list[i];
+    size_t end = path.find(kFolderSeparator);
+    while (end != std::string::npos) {
+      list.push_back(path.substr(0, end));
+      end = path.find(kFolderSeparator, end + 1);
+    }
+    list.push_back(path);
+  }
+  yield();
+  if (!list.empty()) QuickSortStrings(list, 0, static_cast<int32_t>(list.size()) - 1);
+  yield();
+  RemoveDuplicates(list);
+  return list;
+}
+
+}  // namespace conversion

@@ -1,0 +1,43 @@
+#include <memory>
+
+#include "conversion/store_backend.h"
+#include "pst/messaging/store.h"
+
+namespace conversion {
+
+namespace {
+
+class PstStoreFile final : public StoreFile {
+ public:
+  explicit PstStoreFile(std::unique_ptr<pst::messaging::Store> store) : store_(std::move(store)) {}
+  FolderId topFolder() const override { return store_->ipmSubtree(); }
+  FolderId createFolder(FolderId parent, const std::string& name) override {
+    return store_->createFolder(parent, name);
+  }
+  std::optional<FolderId> findChild(FolderId parent, const std::string& name) const override {
+    return store_->findChild(parent, name);
+  }
+  std::vector<FolderId> children(FolderId parent) const override { return store_->children(parent); }
+  std::string folderName(FolderId folder) const override { return store_->folderName(folder); }
+  void addMessage(FolderId folder, const pst::messaging::MessageContent& message) override {
+    store_->addMessage(folder, message);
+  }
+  void close() override { store_->close(); }
+
+ private:
+  std::unique_ptr<pst::messaging::Store> store_;
+};
+
+}  // namespace
+
+std::shared_ptr<const MessagingBackend> pstBackend() {
+  static const auto backend = std::make_shared<const MessagingBackend>(MessagingBackend{
+      [](const std::filesystem::path& path, const std::string& displayName) -> std::unique_ptr<StoreFile> {
+        return std::make_unique<PstStoreFile>(pst::messaging::Store::create(path, displayName));
+      },
+      [](const std::filesystem::path& file) { return mail::importMessageFile(file); },
+  });
+  return backend;
+}
+
+}  // namespace conversion

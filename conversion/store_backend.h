@@ -1,0 +1,45 @@
+// What the messaging layer writes through: a store file and a message-file importer. The
+// program uses the PST writer and the GMime importer; tests put lighter ones in their place.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mail/importer.h"
+#include "pst/messaging/message_content.h"
+
+namespace conversion {
+
+using FolderId = uint32_t;
+
+// One open store file. Mirrors the operations of the PST writer that the layer relies on.
+class StoreFile {
+ public:
+  virtual ~StoreFile() = default;
+  // The folder that user folders go under ("Top of Outlook data file").
+  virtual FolderId topFolder() const = 0;
+  virtual FolderId createFolder(FolderId parent, const std::string& name) = 0;
+  virtual std::optional<FolderId> findChild(FolderId parent, const std::string& name) const = 0;
+  virtual std::vector<FolderId> children(FolderId parent) const = 0;
+  virtual std::string folderName(FolderId folder) const = 0;
+  virtual void addMessage(FolderId folder, const pst::messaging::MessageContent& message) = 0;
+  // Completes the file; nothing may be added afterwards.
+  virtual void close() = 0;
+};
+
+struct MessagingBackend {
+  // Creates a new file at the path (never overwriting one) holding an empty store.
+  std::function<std::unique_ptr<StoreFile>(const std::filesystem::path&, const std::string& displayName)>
+      createStore;
+  std::function<mail::ImportResult(const std::filesystem::path&)> importFile;
+};
+
+// The PST writer with the GMime importer.
+std::shared_ptr<const MessagingBackend> pstBackend();
+
+}  // namespace conversion

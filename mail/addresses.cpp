@@ -1,0 +1,124 @@
+#include "mail/addresses.h"
+
+#include <gmime/gmime.h>
+
+#include "mail/charset.h"
+#include "mail/encoded_words.h"
+#include "mail/gmime_session.h"
+#include "mail/one_off_entry_id.h"
+#include "mail/tags.h"
+
+namespace mail {
+namespace {
+
+constexpr std::string_view kSmtp = "SMTP";
+
+GMimeParserOptions* addressParserOptions() {
+  static GMimeParserOptions* options = [] {
+    ensureGMimeInitialised();
+    GMimeParserOptions* o = g_mime_parser_options_new();
+    static const char* fallback[] = {"UTF-8", "windows-1252", nullptr};
+    g_mime_parser_options_set_fallback_charsets(o, fallback);
+    g_mime_parser_options_set_address_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_rfc2047_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_allow_addresses_without_domain(o, TRUE);
+    return o;
+  }();
+  return options;
+}
+
+void collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
+  if (!list || depth > 8) return;
+  const int count = internet_address_list_length(list);
+  for (int i = 0; i < count; ++i) {
+    InternetAddress* address = internet_address_list_get_address(list, i);
+    if (INTERNET_ADDRESS_IS_GROUP(address)) {
+      collect(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), out, depth + 1);
+      continue;
+    }
+    if (!INTERNET_ADDRESS_IS_MAILBOX(address)) continue;
+    Mailbox mailbox;
+    const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+    const char* name = internet_address_get_name(address);
+    mailbox.address = addr ? addr : "";
+    mailbox.name = name ? name : "";
+    if (!isValidUtf8(mailbox.name)) mailbox.name = decodeUndeclared(mailbox.name);
+    if (!isValidUtf8(mailbox.address)) mailbox.address = decodeUndeclared(mailbox.address);
+    if (mailbox.name.empty()) mailbox.name = mailbox.address;
+    if (mailbox.name.empty()) continue;
+    out.push_back(std::move(mailbox));
+  }
+}
+
+}  // namespace
+
+std::vector<Mailbox> parseAddressList(std::string_view rawValue) {
+  std::vector<Mailbox> out;
+  const std::string value = unfoldHeader(rawValue);
+  InternetAddressList* list = internet_address_list_parse(addressParserOptions(), value.c_str());
+  collect(list, out, 0);
+  if (list) g_object_unref(list);
+  if (out.empty()) {
+    // A header with text but nothing GMime reads as an address (a bare name): keep the name.
+    const std::string text = decodeHeaderText(rawValue);
+    const bool onlyGroup = !text.empty() && text.back() == ';' && text.find(':') != std::string::npos;
+    if (!text.empty() && !onlyGroup) out.push_back({text, ""});
+  }
+  return out;
+}
+
+std::vector<pst::Property> senderProperties(const Mailbox& mailbox, AddressGroup group) {
+  using namespace tags;
+  const bool sent = group == AddressGroup::SentRepresenting;
+  std::vector<pst::Property> props;
+  props.push_back({sent ? PidTagSentRepresentingName : PidTagSenderName, mailbox.name});
+  props.push_back({sent ? PidTagSentRepresentingAddressType : PidTagSenderAddressType, std::string(kSmtp)});
+  props.push_back({sent ? PidTagSentRepresentingEmailAddress : PidTagSenderEmailAddress, mailbox.address});
+  props.push_back({sent ? PidTagSentRepresentingEntryId : PidTagSenderEntryId,
+                   oneOffEntryId(mailbox.name, kSmtp, mailbox.address)});
+  props.push_back({sent ? PidTagSentRepresentingSearchKey : PidTagSenderSearchKey,
+                   addressSearchKey(kSmtp, mailbox.address)});
+  props.push_back({sent ? PidTagSentRepresentingSmtpAddress : PidTagSenderSmtpAddress, mailbox.address});
+  return props;
+}
+
+std::vector<pst::Property> recipientRow(const Mailbox& mailbox, int32_t recipientType, int32_t rowId) {
+  using namespace tags;
+  const pst::Bytes entryId = oneOffEntryId(mailbox.name, kSmtp, mailbox.address);
+  return {
+      {PidTagRecipientType, recipientType},
+      {PidTagDisplayName, mailbox.name},
+      {PidTagAddressType, std::string(kSmtp)},
+      {PidTagEmailAddress, mailbox.address},
+      {PidTagSmtpAddress, mailbox.address},
+      {PidTagEntryId, entryId},
+      {PidTagRecipientEntryId, entryId},
+      {PidTagSearchKey, addressSearchKey(kSmtp, mailbox.address)},
+      {PidTagRecipientDisplayName, mailbox.name},
+      {PidTagDisplayType, kDisplayTypeMailUser},
+      {PidTagObjectType, kObjectTypeMailUser},
+      {PidTagRecipientFlags, kRecipientSendable},
+      {PidTagSendRichInfo, int32_t{0}},
+      {PidTagRowid, rowId},
+  };
+}
+
+pst::Bytes flatEntryList(const std::vector<Mailbox>& mailboxes) {
+  auto putU32 = [](pst::Bytes& out, uint32_t v) {
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<uint8_t>(v >> (8 * k)));
+  };
+  pst::Bytes entries;
+  for (const Mailbox& mailbox : mailboxes) {
+    const pst::Bytes id = oneOffEntryId(mailbox.name, kSmtp, mailbox.address);
+    putU32(entries, static_cast<uint32_t>(id.size()));
+    entries.insert(entries.end(), id.begin(), id.end());
+    while (entries.size() % 4 != 0) entries.push_back(0);
+  }
+  pst::Bytes out;
+  putU32(out, static_cast<uint32_t>(mailboxes.size()));
+  putU32(out, static_cast<uint32_t>(entries.size()));
+  out.insert(out.end(), entries.begin(), entries.end());
+  return out;
+}
+
+}  // namespace mail

@@ -1,0 +1,295 @@
+#include "mail/content_walker.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "mail/attachment_names.h"
+#include "mail/charset.h"
+#include "mail/encoded_words.h"
+#include "mail/header_access.h"
+#include "mail/message_builder.h"
+#include "mail/part_content.h"
+#include "mail/tags.h"
+
+namespace mail {
+namespace {
+
+using pst::messaging::AttachmentContent;
+
+// Multipart nesting beyond this is kept whole as one attachment instead of walked.
+constexpr int kMaxMultipartDepth = 64;
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string mimeTypeOf(GMimeObject* object) {
+  GMimeContentType* type = g_mime_object_get_content_type(object);
+  if (!type) return "application/octet-stream";
+  const char* media = g_mime_content_type_get_media_type(type);
+  const char* sub = g_mime_content_type_get_media_subtype(type);
+  return lower(std::string(media ? media : "application") + "/" + (sub ? sub : "octet-stream"));
+}
+
+std::string charsetOf(GMimeObject* object) {
+  const char* charset = g_mime_object_get_content_type_parameter(object, "charset");
+  return charset ? charset : "";
+}
+
+bool isAttachmentDisposition(GMimeObject* object) {
+  GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(object);
+  if (!disposition) return false;
+  const char* value = g_mime_content_disposition_get_disposition(disposition);
+  return value && strcasecmp(value, "attachment") == 0;
+}
+
+std::string stripAngles(std::string id) {
+  while (!id.empty() && (id.front() == '<' || id.front() == ' ')) id.erase(id.begin());
+  while (!id.empty() && (id.back() == '>' || id.back() == ' ')) id.pop_back();
+  return id;
+}
+
+bool isPkcs7Mime(GMimeObject* object, const std::string& mimeType) {
+  if (mimeType == "application/pkcs7-mime" || mimeType == "application/x-pkcs7-mime") return true;
+  if (mimeType == "application/octet-stream") {
+    const std::string name = lower(declaredFileName(object));
+    return name.size() > 4 && name.compare(name.size() - 4, 4, ".p7m") == 0;
+  }
+  return false;
+}
+
+class Walker {
+ public:
+  Walker(uint64_t fallbackTime, int embeddingDepth) : fallbackTime_(fallbackTime), embeddingDepth_(embeddingDepth) {}
+
+  void walk(GMimeObject* object, bool bodyCandidate, bool inlineRelated, int depth) {
+    if (!object) return;
+    if (depth > kMaxMultipartDepth) {
+      addWhole(object, "application/octet-stream");
+      return;
+    }
+    if (GMIME_IS_MULTIPART(object)) {
+      walkMultipart(GMIME_MULTIPART(object), bodyCandidate && !isAttachmentDisposition(object), depth);
+    } else if (GMIME_IS_MESSAGE_PART(object)) {
+      addEmbedded(GMIME_MESSAGE_PART(object));
+    } else if (GMIME_IS_PART(object)) {
+      walkLeaf(GMIME_PART(object), bodyCandidate, inlineRelated, depth);
+    }
+  }
+
+  WalkedContent finish() {
+    markInlineImages();
+    return std::move(result_);
+  }
+
+ private:
+  void walkMultipart(GMimeMultipart* multipart, bool bodyCandidate, int depth) {
+    GMimeObject* object = GMIME_OBJECT(multipart);
+    const std::string type = mimeTypeOf(object);
+    const int count = g_mime_multipart_get_count(multipart);
+    if (type == "multipart/alternative" && bodyCandidate && !bodyTaken_) {
+      walkAlternative(multipart, depth);
+      return;
+    }
+    if (type == "multipart/related" && count > 0) {
+      const int root = relatedRoot(multipart);
+      walk(g_mime_multipart_get_part(multipart, root), bodyCandidate, false, depth + 1);
+      for (int i = 0; i < count; ++i) {
+        if (i != root) walk(g_mime_multipart_get_part(multipart, i), false, true, depth + 1);
+      }
+      return;
+    }
+    // mixed, signed (content then signature), report, digest and unknown kinds alike: the
+    // first readable text is the body, everything else an attachment.
+    for (int i = 0; i < count; ++i) {
+      walk(g_mime_multipart_get_part(multipart, i), bodyCandidate, false, depth + 1);
+    }
+  }
+
+  int relatedRoot(GMimeMultipart* multipart) {
+    const char* start = g_mime_object_get_content_type_parameter(GMIME_OBJECT(multipart), "start");
+    const int count = g_mime_multipart_get_count(multipart);
+    if (start) {
+      const std::string wanted = stripAngles(start);
+      for (int i = 0; i < count; ++i) {
+        const char* id = g_mime_object_get_content_id(g_mime_multipart_get_part(multipart, i));
+        if (id && stripAngles(id) == wanted) return i;
+      }
+    }
+    return 0;
+  }
+
+  void walkAlternative(GMimeMultipart* multipart, int depth) {
+    const int count = g_mime_multipart_get_count(multipart);
+    int plain = -1;
+    int html = -1;
+    for (int i = 0; i < count; ++i) {
+      GMimeObject* child = g_mime_multipart_get_part(multipart, i);
+      const std::string type = mimeTypeOf(child);
+      if (isAttachmentDisposition(child)) continue;
+      if (type == "text/plain" && plain < 0) plain = i;
+      if (type == "text/html" || type == "multipart/related" || type == "multipart/alternative" ||
+          type == "multipart/mixed") {
+        html = i;  // the last rich alternative is the preferred one
+      }
+    }
+    if (plain >= 0) {
+      GMimePart* part = GMIME_PART(g_mime_multipart_get_part(multipart, plain));
+      result_.body.plainCharset = charsetOf(GMIME_OBJECT(part));
+      result_.body.plain = decodeDeclared(decodedPartText(part), result_.body.plainCharset);
+    }
+    if (html >= 0) {
+      GMimeObject* child = g_mime_multipart_get_part(multipart, html);
+      result_.body.plain.swap(savedPlain_);
+      walk(child, true, false, depth + 1);
+      result_.body.plain.swap(savedPlain_);
+      // The rich branch may itself have set a plain body (nested alternative); keep ours first.
+      if (!result_.body.plain && savedPlain_) result_.body.plain = std::move(savedPlain_);
+      savedPlain_.reset();
+    }
+    bodyTaken_ = bodyTaken_ || plain >= 0 || html >= 0;
+    for (int i = 0; i < count; ++i) {
+      if (i == plain || i == html) continue;
+      GMimeObject* child = g_mime_multipart_get_part(multipart, i);
+      const std::string type = mimeTypeOf(child);
+      // Further renderings of the same text add nothing; anything else (a calendar) is kept.
+      if ((type == "text/plain" || type == "text/html" || type == "text/enriched") && !isAttachmentDisposition(child)) {
+        continue;
+      }
+      walk(child, false, false, depth + 1);
+    }
+  }
+
+  void walkLeaf(GMimePart* part, bool bodyCandidate, bool inlineRelated, int depth) {
+    GMimeObject* object = GMIME_OBJECT(part);
+    const std::string type = mimeTypeOf(object);
+    if (bodyCandidate && !bodyTaken_ && !isAttachmentDisposition(object) && !GMIME_IS_MESSAGE_PARTIAL(object)) {
+      if (type == "text/plain") {
+        result_.body.plainCharset = charsetOf(object);
+        result_.body.plain = decodeDeclared(decodedPartText(part), result_.body.plainCharset);
+        bodyTaken_ = true;
+        return;
+      }
+      if (type == "text/html") {
+        result_.body.htmlCharset = charsetOf(object);
+        result_.body.html = decodedPartContent(part);
+        bodyTaken_ = true;
+        return;
+      }
+      if (depth == 0 && isPkcs7Mime(object, type)) {
+        result_.encrypted = true;
+        bodyTaken_ = true;
+        addByValue(part, "smime.p7m", "application/pkcs7-mime", false);
+        return;
+      }
+    }
+    addByValue(part, "", type, inlineRelated);
+  }
+
+  void addByValue(GMimePart* part, std::string name, const std::string& mimeType, bool inlineRelated) {
+    GMimeObject* object = GMIME_OBJECT(part);
+    if (name.empty()) name = declaredFileName(object);
+    if (name.empty()) name = fallbackFileName(mimeType, static_cast<int>(result_.attachments.size()) + 1);
+    AttachmentContent attachment;
+    pst::Bytes data = decodedPartContent(part);
+    const auto size = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
+    using namespace tags;
+    attachment.props = {
+        {PidTagAttachMethod, kAttachByValue},
+        {PidTagAttachLongFilename, name},
+        {PidTagAttachFilename, shortFileName(name)},
+        {PidTagDisplayName, name},
+        {PidTagAttachMimeTag, mimeType},
+        {PidTagAttachSize, size},
+        {PidTagRenderingPosition, int32_t{-1}},
+    };
+    if (std::string ext = fileExtension(name); !ext.empty()) attachment.props.push_back({PidTagAttachExtension, ext});
+    if (const char* id = g_mime_object_get_content_id(object)) {
+      attachment.props.push_back({PidTagAttachContentId, stripAngles(id)});
+      if (inlineRelated) inlineCandidates_.push_back({result_.attachments.size(), stripAngles(id)});
+    }
+    if (auto location = rawHeader(object, "Content-Location")) {
+      const std::string text = decodeHeaderText(*location);
+      if (!text.empty()) attachment.props.push_back({PidTagAttachContentLocation, text});
+    }
+    attachment.props.push_back({PidTagAttachDataBinary, std::move(data)});
+    result_.attachments.push_back(std::move(attachment));
+  }
+
+  void addWhole(GMimeObject* object, const std::string& mimeType) {
+    AttachmentContent attachment;
+    pst::Bytes data = serializedObject(object);
+    const std::string name = fallbackFileName(mimeType == "message/rfc822" ? mimeType : "message/rfc822",
+                                              static_cast<int>(result_.attachments.size()) + 1);
+    using namespace tags;
+    attachment.props = {
+        {PidTagAttachMethod, kAttachByValue},
+        {PidTagAttachLongFilename, name},
+        {PidTagAttachFilename, shortFileName(name)},
+        {PidTagDisplayName, name},
+        {PidTagAttachExtension, fileExtension(name)},
+        {PidTagAttachMimeTag, mimeType},
+        {PidTagAttachSize, static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX))},
+        {PidTagRenderingPosition, int32_t{-1}},
+        {PidTagAttachDataBinary, std::move(data)},
+    };
+    result_.attachments.push_back(std::move(attachment));
+  }
+
+  void addEmbedded(GMimeMessagePart* part) {
+    GMimeMessage* inner = g_mime_message_part_get_message(part);
+    if (!inner || embeddingDepth_ + 1 > kMaxEmbeddingDepth) {
+      addWhole(GMIME_OBJECT(part), "message/rfc822");
+      return;
+    }
+    AttachmentContent attachment;
+    attachment.embedded = std::make_unique<pst::messaging::MessageContent>(
+        buildMessage(inner, fallbackTime_, embeddingDepth_ + 1));
+    std::string name = headerText(GMIME_OBJECT(inner), "Subject");
+    if (name.empty()) name = declaredFileName(GMIME_OBJECT(part));
+    if (name.empty()) name = "Message";
+    using namespace tags;
+    attachment.props = {
+        {PidTagAttachMethod, kAttachEmbeddedMessage},
+        {PidTagDisplayName, name},
+        {PidTagAttachMimeTag, std::string("message/rfc822")},
+        {PidTagRenderingPosition, int32_t{-1}},
+    };
+    result_.attachments.push_back(std::move(attachment));
+  }
+
+  // Parts of a related group that the HTML shows through cid: links are hidden from the
+  // attachment list, as Outlook does with pictures in the body.
+  void markInlineImages() {
+    if (!result_.body.html || inlineCandidates_.empty()) return;
+    const std::string html(result_.body.html->begin(), result_.body.html->end());
+    const std::string lowered = lower(html);
+    for (const auto& [index, id] : inlineCandidates_) {
+      if (id.empty()) continue;
+      if (lowered.find("cid:" + lower(id)) == std::string::npos) continue;
+      auto& props = result_.attachments[index].props;
+      props.push_back({tags::PidTagAttachFlags, tags::kAttachInvisibleInHtml});
+      props.push_back({tags::PidTagAttachmentHidden, int32_t{1}});
+    }
+  }
+
+  uint64_t fallbackTime_;
+  int embeddingDepth_;
+  bool bodyTaken_ = false;
+  std::optional<std::string> savedPlain_;
+  std::vector<std::pair<size_t, std::string>> inlineCandidates_;
+  WalkedContent result_;
+};
+
+}  // namespace
+
+WalkedContent walkContent(GMimeObject* root, uint64_t fallbackTime, int embeddingDepth) {
+  Walker walker(fallbackTime, embeddingDepth);
+  walker.walk(root, true, false, 0);
+  return walker.finish();
+}
+
+}  // namespace mail

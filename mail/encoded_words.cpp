@@ -1,0 +1,105 @@
+#include "mail/encoded_words.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "mail/charset.h"
+#include "mail/transfer_decoding.h"
+
+namespace mail {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+struct EncodedWord {
+  std::string charset;
+  std::string bytes;  // payload after B or Q decoding, still in `charset`
+  size_t end = 0;     // index just past "?="
+};
+
+// Parses "=?charset?X?payload?=" at `pos`, or nothing when the text there is no encoded word.
+std::optional<EncodedWord> parseEncodedWord(std::string_view s, size_t pos) {
+  if (s.compare(pos, 2, "=?") != 0) return std::nullopt;
+  const size_t charsetEnd = s.find('?', pos + 2);
+  if (charsetEnd == std::string_view::npos || charsetEnd == pos + 2 || charsetEnd + 2 >= s.size()) return std::nullopt;
+  const char encoding = s[charsetEnd + 1];
+  if (s[charsetEnd + 2] != '?') return std::nullopt;
+  const size_t payloadStart = charsetEnd + 3;
+  const size_t payloadEnd = s.find("?=", payloadStart);
+  if (payloadEnd == std::string_view::npos) return std::nullopt;
+  const std::string_view charset = s.substr(pos + 2, charsetEnd - pos - 2);
+  const std::string_view payload = s.substr(payloadStart, payloadEnd - payloadStart);
+  for (char c : charset) {
+    if (isBlank(c)) return std::nullopt;
+  }
+  EncodedWord word;
+  word.charset = std::string(charset);
+  word.end = payloadEnd + 2;
+  if (encoding == 'B' || encoding == 'b') {
+    word.bytes = decodeBase64Text(payload);
+  } else if (encoding == 'Q' || encoding == 'q') {
+    word.bytes = decodeQuotedPrintableText(payload, /*underscoreIsSpace=*/true);
+  } else {
+    return std::nullopt;
+  }
+  return word;
+}
+
+}  // namespace
+
+std::string unfoldHeader(std::string_view raw) {
+  std::string out;
+  out.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    const char c = raw[i];
+    if (c == '\r' || c == '\n') continue;
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string decodeHeaderText(std::string_view raw) {
+  const std::string text = unfoldHeader(raw);
+  struct Token {
+    bool encoded = false;
+    std::string charset;
+    std::string bytes;
+  };
+  std::vector<Token> tokens;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '=' && i + 1 < text.size() && text[i + 1] == '?') {
+      if (auto word = parseEncodedWord(text, i)) {
+        // White space alone between two encoded words is no part of the text.
+        if (tokens.size() >= 2 && !tokens.back().encoded && tokens[tokens.size() - 2].encoded &&
+            std::all_of(tokens.back().bytes.begin(), tokens.back().bytes.end(), isBlank)) {
+          tokens.pop_back();
+        }
+        // Adjacent words of one charset are joined first: a character may be split between them.
+        if (!tokens.empty() && tokens.back().encoded && tokens.back().charset == word->charset) {
+          tokens.back().bytes += word->bytes;
+        } else {
+          tokens.push_back({true, std::move(word->charset), std::move(word->bytes)});
+        }
+        i = word->end;
+        continue;
+      }
+    }
+    if (tokens.empty() || tokens.back().encoded) tokens.push_back({});
+    tokens.back().bytes.push_back(text[i]);
+    ++i;
+  }
+
+  std::string out;
+  for (const Token& token : tokens) {
+    out += token.encoded ? decodeDeclared(token.bytes, token.charset) : decodeUndeclared(token.bytes);
+  }
+  size_t begin = 0;
+  size_t end = out.size();
+  while (begin < end && isBlank(out[begin])) ++begin;
+  while (end > begin && isBlank(out[end - 1])) --end;
+  return out.substr(begin, end - begin);
+}
+
+}  // namespace mail

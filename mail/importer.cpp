@@ -1,0 +1,130 @@
+#include "mail/importer.h"
+
+#include <gmime/gmime.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "mail/dates.h"
+#include "mail/gmime_session.h"
+#include "mail/message_builder.h"
+#include "mail/message_detection.h"
+
+namespace mail {
+namespace {
+
+struct ByteArrayDeleter {
+  void operator()(GByteArray* array) const { g_byte_array_unref(array); }
+};
+using ByteArray = std::unique_ptr<GByteArray, ByteArrayDeleter>;
+
+GMimeParserOptions* messageParserOptions() {
+  static GMimeParserOptions* options = [] {
+    ensureGMimeInitialised();
+    GMimeParserOptions* o = g_mime_parser_options_new();
+    static const char* fallback[] = {"UTF-8", "windows-1252", nullptr};
+    g_mime_parser_options_set_fallback_charsets(o, fallback);
+    g_mime_parser_options_set_address_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_parameter_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_rfc2047_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_allow_addresses_without_domain(o, TRUE);
+    return o;
+  }();
+  return options;
+}
+
+// Old Macintosh mail ends lines with a bare CR, which GMime does not take for a line end.
+void normaliseBareCarriageReturns(GByteArray* array) {
+  const auto* data = array->data;
+  const size_t size = array->len;
+  size_t firstBreak = 0;
+  while (firstBreak < size && data[firstBreak] != '\r' && data[firstBreak] != '\n') ++firstBreak;
+  if (firstBreak + 1 >= size || data[firstBreak] != '\r' || data[firstBreak + 1] == '\n') return;
+  for (size_t i = 0; i < size; ++i) {
+    if (array->data[i] == '\r' && (i + 1 >= size || array->data[i + 1] != '\n')) array->data[i] = '\n';
+  }
+}
+
+// Takes ownership of `array`.
+ImportResult parseMessage(ByteArray array, uint64_t fallbackTime) {
+  ImportResult result;
+  const std::string_view bytes(reinterpret_cast<const char*>(array->data), array->len);
+  const Detection detection = detectMessage(bytes);
+  if (!detection.isMessage) {
+    result.reason = detection.reason;
+    return result;
+  }
+  normaliseBareCarriageReturns(array.get());
+  const gint64 length = array->len;
+  GMimeStream* whole = g_mime_stream_mem_new_with_byte_array(array.release());
+  GMimeStream* stream = g_mime_stream_substream(whole, static_cast<gint64>(detection.headerStart), length);
+  g_object_unref(whole);
+  GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+  g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+  GMimeMessage* message = g_mime_parser_construct_message(parser, messageParserOptions());
+  g_object_unref(parser);
+  if (!message) {
+    g_object_unref(stream);
+    result.reason = "The file could not be read as an Internet mail message. Check that it is a message file of "
+                    "the mail server.";
+    return result;
+  }
+  result.message = buildMessage(message, fallbackTime);
+  result.ok = true;
+  g_object_unref(message);
+  g_object_unref(stream);
+  return result;
+}
+
+}  // namespace
+
+ImportResult importMessageBytes(std::string_view bytes, uint64_t fallbackTime) {
+  ensureGMimeInitialised();
+  ByteArray array(g_byte_array_sized_new(static_cast<guint>(bytes.size())));
+  g_byte_array_append(array.get(), reinterpret_cast<const guint8*>(bytes.data()), static_cast<guint>(bytes.size()));
+  return parseMessage(std::move(array), fallbackTime);
+}
+
+ImportResult importMessageFile(const std::filesystem::path& file) {
+  ensureGMimeInitialised();
+  ImportResult result;
+  const std::string name = file.string();
+  std::unique_ptr<FILE, int (*)(FILE*)> handle(std::fopen(name.c_str(), "rb"), &std::fclose);
+  struct stat info {};
+  if (!handle || fstat(fileno(handle.get()), &info) != 0) {
+    result.reason = "The file cannot be opened (" + std::string(std::strerror(errno)) +
+                    "). Check that it exists and that you may read it.";
+    return result;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    result.reason = "This is a folder, not a message file. Add the folder with the add-folder command instead.";
+    return result;
+  }
+  if (static_cast<unsigned long long>(info.st_size) >= 0xFFFFFFFFull) {
+    result.reason = "The file is larger than 4 GB, more than a PST message can hold. Split or shorten the message "
+                    "on the mail server first.";
+    return result;
+  }
+  ByteArray array(g_byte_array_sized_new(static_cast<guint>(info.st_size)));
+  g_byte_array_set_size(array.get(), static_cast<guint>(info.st_size));
+  size_t total = 0;
+  while (total < array->len) {
+    const size_t n = std::fread(array->data + total, 1, array->len - total, handle.get());
+    if (n == 0) break;
+    total += n;
+  }
+  if (std::ferror(handle.get())) {
+    result.reason = "The file could not be read completely (" + std::string(std::strerror(errno)) +
+                    "). Check the disk or network share it lies on.";
+    return result;
+  }
+  g_byte_array_set_size(array.get(), static_cast<guint>(total));
+  const uint64_t mtime = unixSecondsToFileTime(static_cast<int64_t>(info.st_mtim.tv_sec)) +
+                         static_cast<uint64_t>(info.st_mtim.tv_nsec / 100);
+  return parseMessage(std::move(array), mtime);
+}
+
+}  // namespace mail

@@ -1,0 +1,165 @@
+// A store kept in memory, for driving the messaging layer and the conversion run without the
+// PST writer. The store file on disk only marks where a real one would be: created exclusively,
+// rewritten on close. Messages are imported from small text files: a first line with a colon
+// is a header, "ATTACH" anywhere adds an attachment, anything else is refused.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "conversion/store_backend.h"
+
+namespace conversion::test {
+
+struct MemoryFolder {
+  std::string name;
+  FolderId parent = 0;
+  std::vector<FolderId> children;
+  std::vector<pst::messaging::MessageContent> messages;
+};
+
+struct MemoryStoreRecord {
+  std::filesystem::path file;  // where it was created
+  std::string displayName;
+  std::vector<MemoryFolder> folders;  // index = FolderId; 0 = root, 1 = top of the hierarchy
+  std::vector<std::string> createdPaths;  // "A", "A\B"... in creation order
+  bool closed = false;
+
+  std::string pathOf(FolderId id) const {
+    if (id <= 1) return {};
+    const std::string parent = pathOf(folders[id].parent);
+    return parent.empty() ? folders[id].name : parent + "\\" + folders[id].name;
+  }
+  // The folder at "A\B" below the top, if any.
+  const MemoryFolder* at(const std::string& path) const {
+    for (FolderId id = 2; id < folders.size(); ++id) {
+      if (pathOf(id) == path) return &folders[id];
+    }
+    return nullptr;
+  }
+  size_t messageCount() const {
+    size_t n = 0;
+    for (const auto& f : folders) n += f.messages.size();
+    return n;
+  }
+};
+
+struct MemoryFaults {
+  std::set<std::string> refusedFolderNames;  // createFolder throws for these
+  bool failClose = false;
+  size_t failAddMessageFrom = SIZE_MAX;  // addMessage throws from this message on (0-based)
+};
+
+class MemoryStoreFile final : public StoreFile {
+ public:
+  MemoryStoreFile(std::shared_ptr<MemoryStoreRecord> record, std::shared_ptr<MemoryFaults> faults)
+      : record_(std::move(record)), faults_(std::move(faults)) {}
+  FolderId topFolder() const override { return 1; }
+  FolderId createFolder(FolderId parent, const std::string& name) override {
+    if (faults_->refusedFolderNames.count(name)) throw std::runtime_error("refused folder name " + name);
+    const FolderId id = static_cast<FolderId>(record_->folders.size());
+    record_->folders.push_back(MemoryFolder{name, parent, {}, {}});
+    record_->folders[parent].children.push_back(id);
+    record_->createdPaths.push_back(record_->pathOf(id));
+    return id;
+  }
+  std::optional<FolderId> findChild(FolderId parent, const std::string& name) const override {
+    for (FolderId id : record_->folders.at(parent).children) {
+      if (record_->folders[id].name == name) return id;
+    }
+    return std::nullopt;
+  }
+  std::vector<FolderId> children(FolderId parent) const override { return record_->folders.at(parent).children; }
+  std::string folderName(FolderId folder) const override { return record_->folders.at(folder).name; }
+  void addMessage(FolderId folder, const pst::messaging::MessageContent& message) override {
+    if (added_++ >= faults_->failAddMessageFrom) throw std::runtime_error("Cannot write: No space left on device");
+    record_->folders.at(folder).messages.push_back(copy(message));
+  }
+  void close() override {
+    if (faults_->failClose) {
+      std::filesystem::remove(record_->file);
+      throw std::runtime_error("Cannot write " + record_->file.string() + ": No space left on device");
+    }
+    std::ofstream(record_->file) << "complete store " << record_->displayName << "\n";
+    record_->closed = true;
+  }
+
+ private:
+  static pst::messaging::MessageContent copy(const pst::messaging::MessageContent& m) {
+    pst::messaging::MessageContent c;
+    c.props = m.props;
+    c.named = m.named;
+    c.recipients = m.recipients;
+    for (const auto& a : m.attachments) c.attachments.push_back(pst::messaging::AttachmentContent{a.props, nullptr});
+    return c;
+  }
+  std::shared_ptr<MemoryStoreRecord> record_;
+  std::shared_ptr<MemoryFaults> faults_;
+  size_t added_ = 0;
+};
+
+inline constexpr uint32_t kTagSubject = 0x0037001F;
+
+inline mail::ImportResult importTextMessage(const std::filesystem::path& file) {
+  mail::ImportResult result;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    result.reason = "cannot read " + file.string();
+    return result;
+  }
+  std::stringstream content;
+  content << in.rdbuf();
+  const std::string text = content.str();
+  const std::string firstLine = text.substr(0, text.find('\n'));
+  if (firstLine.find(':') == std::string::npos) {
+    result.reason = "not an Internet message";
+    return result;
+  }
+  result.ok = true;
+  result.message.props.push_back(pst::Property{kTagSubject, firstLine});
+  if (text.find("ATTACH") != std::string::npos) result.message.attachments.emplace_back();
+  return result;
+}
+
+class MemoryBackend {
+ public:
+  // `preset`: folders the new store already has below its top folder.
+  explicit MemoryBackend(std::vector<std::string> preset = {}) : preset_(std::move(preset)) {}
+
+  std::shared_ptr<const MessagingBackend> backend() {
+    auto b = std::make_shared<MessagingBackend>();
+    b->createStore = [this](const std::filesystem::path& path, const std::string& name) -> std::unique_ptr<StoreFile> {
+      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      if (fd < 0) throw std::runtime_error("Cannot create " + path.string() + ": " + std::strerror(errno));
+      ::close(fd);
+      auto record = std::make_shared<MemoryStoreRecord>();
+      record->file = path;
+      record->displayName = name;
+      record->folders.resize(2);
+      record->folders[1].name = "Top of Personal Folders";
+      stores.push_back(record);
+      auto file = std::make_unique<MemoryStoreFile>(record, faults);
+      for (const auto& folder : preset_) file->createFolder(1, folder);
+      record->createdPaths.clear();
+      return file;
+    };
+    b->importFile = importTextMessage;
+    return b;
+  }
+
+  std::vector<std::shared_ptr<MemoryStoreRecord>> stores;
+  std::shared_ptr<MemoryFaults> faults = std::make_shared<MemoryFaults>();
+
+ private:
+  std::vector<std::string> preset_;
+};
+
+}  // namespace conversion::test
