@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     uint64_t written = 0;
     while (written < total) {
       data[0] = static_cast<uint8_t>(written >> 13);  // every value a little different
-      w.addNode(w.allocateNid(pst::NidType::NormalMessage), w.writeData(data), 0, 0);
+      // Raw data in a node type that holds no heap, so pst-verify can check the file.
+      w.addNode(w.allocateNid(pst::NidType::SearchUpdateQueue), w.writeData(data), 0, 0);
       written += value;
     }
     if (argc == 5) pst::test::addMinimalStore(w, 100000);

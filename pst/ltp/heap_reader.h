@@ -30,6 +30,7 @@ class HeapReader {
   struct Block {
     Bytes data;
     std::vector<uint16_t> starts;  // cAlloc + 1 offsets
+    size_t mapEnd = 0;             // bytes in use, page map included
   };
   std::vector<Block> blocks_;
   uint8_t clientSignature_ = 0;

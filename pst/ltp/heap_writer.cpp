@@ -86,7 +86,11 @@ std::vector<Bytes> HeapWriter::pages() const {
     return copy.pages();
   }
   out.reserve(pages_.size());
-  for (size_t i = 0; i < pages_.size(); ++i) out.push_back(finishPage(i));
+  for (size_t i = 0; i < pages_.size(); ++i) {
+    out.push_back(finishPage(i));
+    // As Outlook does: every block but the last fills its data block, the slack after the map.
+    if (i + 1 < pages_.size()) out.back().resize(kHeapBlockSize, 0);
+  }
   return out;
 }
 

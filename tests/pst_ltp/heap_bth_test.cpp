@@ -36,16 +36,21 @@ TEST(Heap, ItemsNeverCrossBlocksAndReadBackIntact) {
 
 TEST(Heap, FillLevelsDescribeEachBlock) {
   HeapWriter heap(kClientTc);
-  // Block 0 nearly full, then a block with one small item; block 8 carries the map of 8..135.
+  // Two large items fill block 0, the 1,000-byte one opens block 1; pairs fill the next blocks.
   for (int i = 0; i < 2; ++i) heap.allocate(3580);
   heap.allocate(1000);
   for (int b = 0; b < 8; ++b) heap.allocate(3580), heap.allocate(3580);
   const auto pages = heap.pages();
-  ASSERT_GE(pages.size(), 9u);
-  // Block 0 holds 7,172 bytes of items: ~990 bytes free is level 7; block 1 keeps 1,000 + 3,580.
-  EXPECT_EQ(pages[0][8] & 0x0F, fillLevel(kHeapBlockSize - pages[0].size()));
-  EXPECT_EQ(pages[0][8] >> 4, fillLevel(kHeapBlockSize - pages[1].size()));
-  EXPECT_EQ(pages[8][2] & 0x0F, fillLevel(kHeapBlockSize - pages[8].size()));
+  ASSERT_EQ(pages.size(), 9u);
+  // Block 0: 12 + 7,160 bytes of items + a 10-byte map leave 994 free: level 7. Block 1 takes
+  // the 1,000-byte item and two more, leaving 2 bytes: level 15. Block 8 carries its own level.
+  EXPECT_EQ(pages[0][8], 0xF7);
+  EXPECT_EQ(pages[0][9], 0x77);
+  EXPECT_EQ(pages[8][2], 0x07);
+  EXPECT_EQ(pages[8][3], 0x00);
+  // Every block but the last is padded to a whole data block, as Outlook writes them.
+  EXPECT_EQ(pages[7].size(), kHeapBlockSize);
+  EXPECT_LT(pages[8].size(), kHeapBlockSize);
   EXPECT_EQ(fillLevel(5000), 0);
   EXPECT_EQ(fillLevel(3583), 1);
   EXPECT_EQ(fillLevel(7), 15);

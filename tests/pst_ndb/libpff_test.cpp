@@ -20,10 +20,10 @@ int run(const std::string& command) { return std::system((command + " >/dev/null
 
 void writeStore(const std::filesystem::path& path, size_t bigSize, size_t fillerBytes) {
   NdbWriter w(path);
-  // Filler nodes first, so the store sits far into the file.
+  // Filler nodes first, so the store sits far into the file. Their type holds raw data, not a heap.
   const Bytes filler = pattern(8176, 9);
   for (size_t done = 0; done < fillerBytes; done += filler.size())
-    w.addNode(w.allocateNid(NidType::NormalMessage), w.writeData(filler), 0, 0);
+    w.addNode(w.allocateNid(NidType::SearchUpdateQueue), w.writeData(filler), 0, 0);
   test::addMinimalStore(w, bigSize);
   w.finish();
 }
