@@ -170,8 +170,11 @@ TEST_F(AddFolderFixture, OtherCommandsAreRefusedWhileItRunsAndClosingStopsIt) {
   for (int f = 0; f < 200; ++f) tree.file("M/F" + std::to_string(f) + "/m.msg");
 
   // Clicks that arrive while the folder is being searched and listed.
+  QString lineWhileSearching;
   dialogs.whileShown = [&](const Interaction& shown) {
     if (shown.kind != Interaction::Kind::BrowseForFolder) return;
+    QMetaObject::invokeMethod(
+        &window, [&] { lineWhileSearching = ui.lblCount1->text(); }, Qt::QueuedConnection);
     QMetaObject::invokeMethod(ui.cmdClear1, "click", Qt::QueuedConnection);
     QMetaObject::invokeMethod(ui.CmdAddFolder, "click", Qt::QueuedConnection);
     QMetaObject::invokeMethod(ui.cmdAdd, "click", Qt::QueuedConnection);
@@ -181,6 +184,8 @@ TEST_F(AddFolderFixture, OtherCommandsAreRefusedWhileItRunsAndClosingStopsIt) {
   EXPECT_EQ(dialogs.shown().size(), 2);  // the browser and the count: every other click was refused
   EXPECT_EQ(boxTexts(), QStringList{"200 Files Added to List."});
   EXPECT_EQ(ui.lblCount1->text(), QStringLiteral("200 files"));
+  // The search showed how far it got: after the chosen folder itself, no file yet.
+  EXPECT_EQ(lineWhileSearching, QStringLiteral("0 files - searching the folder: 0 files found in 1 folders..."));
 
   // Closing the window in the middle ends the command at once, without its box.
   QSignalSpy unloaded(&window, &frmStep1::unloaded);

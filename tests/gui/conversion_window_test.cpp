@@ -158,6 +158,20 @@ TEST_F(ConversionFixture, ConvertsTheListedTreeShowingProgressThenTheDoneBox) {
   EXPECT_EQ(subjectsOf(pst, "Mail/Sub"), QStringLiteral("Test 2|Test 3"));
 }
 
+TEST_F(ConversionFixture, FilesWhoseNamesAreNotUtf8AreConvertedToo) {
+  tree.file("Old/Z\xfcrich/caf\xe9.msg", messageText(1));  // Latin-1 names from an old system
+  addFolder(tree.path("Old"));
+  ASSERT_EQ(window.grid().Rows(), 1);
+  dialogs.clear();
+  convertInto(out());
+  ASSERT_EQ(dialogs.boxes().size(), 1);
+  EXPECT_TRUE(dialogs.boxes()[0].text.startsWith(QStringLiteral("Conversion Done !")));
+  EXPECT_FALSE(dialogs.boxes()[0].text.contains(QStringLiteral("skipped"))) << dialogs.boxes()[0].text.toStdString();
+  const PstRead pst = onlyPst();
+  if (pst.status == 3) GTEST_SKIP() << "pypff is not installed";
+  EXPECT_TRUE(pst.folders.filter(QStringLiteral("\tTest 1")).size() == 1) << pst.folders.join('\n').toStdString();
+}
+
 TEST_F(ConversionFixture, CancelledOutputFolderChangesNothing) {
   writeMessages({"Mail/a.msg"});
   addFolder(tree.path("Mail"));
