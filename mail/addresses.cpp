@@ -2,9 +2,12 @@
 
 #include <gmime/gmime.h>
 
+#include <memory>
+
 #include "mail/charset.h"
 #include "mail/encoded_words.h"
 #include "mail/gmime_session.h"
+#include "mail/header_guard.h"
 #include "mail/one_off_entry_id.h"
 #include "mail/tags.h"
 
@@ -13,17 +16,20 @@ namespace {
 
 constexpr std::string_view kSmtp = "SMTP";
 
-GMimeParserOptions* addressParserOptions() {
-  static GMimeParserOptions* options = [] {
-    ensureGMimeInitialised();
-    GMimeParserOptions* o = g_mime_parser_options_new();
-    static const char* fallback[] = {"UTF-8", "windows-1252", nullptr};
-    g_mime_parser_options_set_fallback_charsets(o, fallback);
-    g_mime_parser_options_set_address_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
-    g_mime_parser_options_set_rfc2047_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
-    g_mime_parser_options_set_allow_addresses_without_domain(o, TRUE);
-    return o;
-  }();
+struct OptionsDeleter {
+  void operator()(GMimeParserOptions* options) const { g_mime_parser_options_free(options); }
+};
+using ParserOptions = std::unique_ptr<GMimeParserOptions, OptionsDeleter>;
+
+ParserOptions addressParserOptions(const std::string& likelyCharset) {
+  ensureGMimeInitialised();
+  ParserOptions options(g_mime_parser_options_new());
+  const char* fallback[] = {"UTF-8", likelyCharset.empty() ? "windows-1252" : likelyCharset.c_str(), "windows-1252",
+                            nullptr};
+  g_mime_parser_options_set_fallback_charsets(options.get(), fallback);
+  g_mime_parser_options_set_address_compliance_mode(options.get(), GMIME_RFC_COMPLIANCE_LOOSE);
+  g_mime_parser_options_set_rfc2047_compliance_mode(options.get(), GMIME_RFC_COMPLIANCE_LOOSE);
+  g_mime_parser_options_set_allow_addresses_without_domain(options.get(), TRUE);
   return options;
 }
 
@@ -52,17 +58,28 @@ void collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
 
 }  // namespace
 
-std::vector<Mailbox> parseAddressList(std::string_view rawValue) {
+std::vector<Mailbox> parseAddressList(std::string_view rawValue, std::string_view likelyCharset) {
   std::vector<Mailbox> out;
-  const std::string value = unfoldHeader(rawValue);
-  InternetAddressList* list = internet_address_list_parse(addressParserOptions(), value.c_str());
+  // GMime 3.2.13 decodes folded multi-word base64 names wrongly; hand it decoded names.
+  const std::string value = withoutStrayEncodedWordStarts(decodeEncodedWordsInPhrases(rawValue));
+  ParserOptions options = addressParserOptions(std::string(likelyCharset));
+  InternetAddressList* list = internet_address_list_parse(options.get(), value.c_str());
   collect(list, out, 0);
   if (list) g_object_unref(list);
   if (out.empty()) {
     // A header with text but nothing GMime reads as an address (a bare name): keep the name.
-    const std::string text = decodeHeaderText(rawValue);
-    const bool onlyGroup = !text.empty() && text.back() == ';' && text.find(':') != std::string::npos;
-    if (!text.empty() && !onlyGroup) out.push_back({text, ""});
+    const std::string text = decodeHeaderText(rawValue, likelyCharset);
+    std::string withoutComments;
+    int nesting = 0;
+    for (char c : text) {
+      if (c == '(') ++nesting;
+      if (nesting == 0 && c != ' ' && c != '\t') withoutComments.push_back(c);
+      if (c == ')' && nesting > 0) --nesting;
+    }
+    // An empty group ("undisclosed-recipients:;") names nobody.
+    const bool emptyGroup = !withoutComments.empty() && withoutComments.back() == ';' &&
+                            withoutComments.find(':') != std::string::npos;
+    if (!withoutComments.empty() && !emptyGroup) out.push_back({text, ""});
   }
   return out;
 }

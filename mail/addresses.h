@@ -17,7 +17,8 @@ struct Mailbox {
 
 // Parses a raw address-list header value. Groups contribute their members; an empty group
 // such as "undisclosed-recipients:;" contributes nothing.
-std::vector<Mailbox> parseAddressList(std::string_view rawValue);
+// Raw 8-bit names are read as decodeUndeclared does, with `likelyCharset`.
+std::vector<Mailbox> parseAddressList(std::string_view rawValue, std::string_view likelyCharset = {});
 
 enum class AddressGroup { SentRepresenting, Sender };
 

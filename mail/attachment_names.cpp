@@ -1,13 +1,56 @@
 #include "mail/attachment_names.h"
 
+#include <strings.h>
+
 #include <cctype>
 #include <cstdio>
 
 #include "mail/charset.h"
 #include "mail/encoded_words.h"
+#include "mail/header_access.h"
 
 namespace mail {
 namespace {
+
+// The raw text of a plain (not RFC 2231) parameter in a raw Content-Type or Content-Disposition
+// value, quotes removed; empty when absent.
+std::string rawParameter(std::string_view header, std::string_view name) {
+  size_t i = header.find(';');
+  while (i != std::string_view::npos && i < header.size()) {
+    ++i;
+    while (i < header.size() && (header[i] == ' ' || header[i] == '\t' || header[i] == '\r' || header[i] == '\n')) ++i;
+    const size_t eq = header.find('=', i);
+    if (eq == std::string_view::npos) return {};
+    std::string_view key = header.substr(i, eq - i);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.remove_suffix(1);
+    size_t v = eq + 1;
+    while (v < header.size() && (header[v] == ' ' || header[v] == '\t')) ++v;
+    std::string value;
+    if (v < header.size() && header[v] == '"') {
+      ++v;
+      while (v < header.size() && header[v] != '"') {
+        if (header[v] == '\\' && v + 1 < header.size()) ++v;
+        value.push_back(header[v++]);
+      }
+      if (v < header.size()) ++v;
+    } else {
+      while (v < header.size() && header[v] != ';') value.push_back(header[v++]);
+    }
+    if (key.size() == name.size() && strncasecmp(key.data(), name.data(), name.size()) == 0) return value;
+    i = header.find(';', v);
+  }
+  return {};
+}
+
+// GMime 3.2.13 shortens some encoded-word file names; decode those from the raw header.
+std::string encodedWordParameter(GMimeObject* object, const char* header, const char* name) {
+  const auto raw = rawHeader(object, header);
+  if (!raw) return {};
+  const std::string value = rawParameter(unfoldHeader(*raw), name);
+  if (value.find("=?") == std::string::npos) return {};
+  std::string decoded = decodeHeaderText(value);
+  return isValidUtf8(decoded) ? decoded : std::string();
+}
 
 std::string cleanParameter(const char* value) {
   if (!value) return {};
@@ -21,10 +64,11 @@ std::string cleanParameter(const char* value) {
 }  // namespace
 
 std::string declaredFileName(GMimeObject* object) {
-  std::string name;
-  if (g_mime_object_get_content_disposition(object)) {
+  std::string name = encodedWordParameter(object, "Content-Disposition", "filename");
+  if (name.empty() && g_mime_object_get_content_disposition(object)) {
     name = cleanParameter(g_mime_object_get_content_disposition_parameter(object, "filename"));
   }
+  if (name.empty()) name = encodedWordParameter(object, "Content-Type", "name");
   if (name.empty()) name = cleanParameter(g_mime_object_get_content_type_parameter(object, "name"));
   return sanitizeFileName(name);
 }
@@ -89,7 +133,7 @@ std::string shortFileName(std::string_view longName) {
     shortBase = "ATTACH";
     changed = true;
   }
-  if (changed || shortBase != std::string(base)) {
+  if (changed) {
     if (shortBase.size() > 6) shortBase.resize(6);
     shortBase += "~1";
   }

@@ -137,8 +137,12 @@ std::optional<std::string> convertToUtf8(std::string_view bytes, std::string_vie
   return out;
 }
 
-std::string decodeUndeclared(std::string_view bytes) {
+std::string decodeUndeclared(std::string_view bytes, std::string_view likelyCharset) {
   if (isValidUtf8(bytes)) return std::string(bytes);
+  if (!likelyCharset.empty()) {
+    auto text = convertToUtf8(bytes, likelyCharset);
+    if (text && text->find(kReplacement) == std::string::npos) return *text;
+  }
   if (auto text = convertToUtf8(bytes, "windows-1252")) return *text;
   // windows-1252 leaves five bytes undefined; ISO-8859-1 maps every byte.
   return convertToUtf8(bytes, "iso-8859-1").value_or(std::string());
@@ -149,6 +153,11 @@ std::string decodeDeclared(std::string_view bytes, std::string_view charsetName)
   if (charset.empty() || charset == "us-ascii" || charset == "ascii" || charset == "utf-8" || charset == "utf8") {
     return decodeUndeclared(bytes);
   }
+  // Mailers often label UTF-8 text with the sender's legacy charset. Non-ASCII text that is
+  // valid UTF-8 throughout almost never is anything else, so believe the bytes over the label.
+  const bool wideCharset = charset.rfind("utf-16", 0) == 0 || charset.rfind("utf-32", 0) == 0 ||
+                           charset.rfind("ucs", 0) == 0 || charset == "utf-7";
+  if (!wideCharset && !isAscii(bytes) && isValidUtf8(bytes)) return std::string(bytes);
   auto text = convertToUtf8(bytes, charset);
   if (!text) return decodeUndeclared(bytes);
   return std::move(*text);

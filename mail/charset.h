@@ -11,9 +11,10 @@ namespace mail {
 // never silently cut. Returns nullopt when the charset is unknown to the converter.
 std::optional<std::string> convertToUtf8(std::string_view bytes, std::string_view charset);
 
-// Text whose charset nobody declared: kept as is when it is valid UTF-8, else read as
-// windows-1252, the usual origin of stray 8-bit bytes in mail.
-std::string decodeUndeclared(std::string_view bytes);
+// Text whose charset nobody declared: kept as is when it is valid UTF-8, else read in
+// `likelyCharset` (the charset the message's body declares) when that converts cleanly, else
+// as windows-1252, the usual origin of stray 8-bit bytes in mail.
+std::string decodeUndeclared(std::string_view bytes, std::string_view likelyCharset = {});
 
 // Text with a declared charset that may be missing, wrong or unknown: the declared one when
 // it converts cleanly, else the undeclared-text rules.

@@ -10,6 +10,7 @@
 #include "mail/encoded_words.h"
 #include "mail/header_access.h"
 #include "mail/message_builder.h"
+#include "mail/message_parser.h"
 #include "mail/part_content.h"
 #include "mail/tags.h"
 
@@ -65,7 +66,7 @@ class Walker {
  public:
   Walker(uint64_t fallbackTime, int embeddingDepth) : fallbackTime_(fallbackTime), embeddingDepth_(embeddingDepth) {}
 
-  void walk(GMimeObject* object, bool bodyCandidate, bool inlineRelated, int depth) {
+  void walk(GMimeObject* object, bool bodyCandidate, int depth) {
     if (!object) return;
     if (depth > kMaxMultipartDepth) {
       addWhole(object, "application/octet-stream");
@@ -76,7 +77,7 @@ class Walker {
     } else if (GMIME_IS_MESSAGE_PART(object)) {
       addEmbedded(GMIME_MESSAGE_PART(object));
     } else if (GMIME_IS_PART(object)) {
-      walkLeaf(GMIME_PART(object), bodyCandidate, inlineRelated, depth);
+      walkLeaf(GMIME_PART(object), bodyCandidate, depth);
     }
   }
 
@@ -90,24 +91,58 @@ class Walker {
     GMimeObject* object = GMIME_OBJECT(multipart);
     const std::string type = mimeTypeOf(object);
     const int count = g_mime_multipart_get_count(multipart);
+    if (count == 0) {
+      // No boundary line matched: everything after the headers sits in the prologue.
+      keepUnsplitText(multipart, bodyCandidate);
+      return;
+    }
     if (type == "multipart/alternative" && bodyCandidate && !bodyTaken_) {
       walkAlternative(multipart, depth);
       return;
     }
     if (type == "multipart/related" && count > 0) {
       const int root = relatedRoot(multipart);
-      walk(g_mime_multipart_get_part(multipart, root), bodyCandidate, false, depth + 1);
+      walk(g_mime_multipart_get_part(multipart, root), bodyCandidate, depth + 1);
       for (int i = 0; i < count; ++i) {
-        if (i != root) walk(g_mime_multipart_get_part(multipart, i), false, true, depth + 1);
+        if (i != root) walk(g_mime_multipart_get_part(multipart, i), false, depth + 1);
       }
       return;
     }
     // mixed, signed (content then signature), report, digest and unknown kinds alike: the
     // first readable text is the body, everything else an attachment.
     for (int i = 0; i < count; ++i) {
-      walk(g_mime_multipart_get_part(multipart, i), bodyCandidate, false, depth + 1);
+      walk(g_mime_multipart_get_part(multipart, i), bodyCandidate, depth + 1);
     }
   }
+
+  void keepUnsplitText(GMimeMultipart* multipart, bool bodyCandidate) {
+    std::string text;
+    for (const char* piece : {g_mime_multipart_get_prologue(multipart), g_mime_multipart_get_epilogue(multipart)}) {
+      if (piece) text += piece;
+    }
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
+    if (bodyCandidate && !bodyTaken_) {
+      result_.body.plain = decodeUndeclared(text);
+      bodyTaken_ = true;
+      return;
+    }
+    addBytes(pst::Bytes(text.begin(), text.end()), fallbackFileName("text/plain", nextIndex()), "text/plain");
+  }
+
+  // Without a file name the part's description is the next best name a person would know it by.
+  std::string describedFileName(GMimeObject* object, const std::string& mimeType) const {
+    auto description = rawHeader(object, "Content-Description");
+    if (!description) return {};
+    std::string text = decodeHeaderText(*description);
+    std::replace(text.begin(), text.end(), '/', '-');  // a description is no path
+    std::replace(text.begin(), text.end(), '\\', '-');
+    std::string name = sanitizeFileName(text);
+    if (name.empty() || name.size() > 100) return {};
+    if (fileExtension(name).empty()) name += fileExtension(fallbackFileName(mimeType, 1));
+    return name;
+  }
+
+  int nextIndex() const { return static_cast<int>(result_.attachments.size()) + 1; }
 
   int relatedRoot(GMimeMultipart* multipart) {
     const char* start = g_mime_object_get_content_type_parameter(GMIME_OBJECT(multipart), "start");
@@ -144,7 +179,7 @@ class Walker {
     if (html >= 0) {
       GMimeObject* child = g_mime_multipart_get_part(multipart, html);
       result_.body.plain.swap(savedPlain_);
-      walk(child, true, false, depth + 1);
+      walk(child, true, depth + 1);
       result_.body.plain.swap(savedPlain_);
       // The rich branch may itself have set a plain body (nested alternative); keep ours first.
       if (!result_.body.plain && savedPlain_) result_.body.plain = std::move(savedPlain_);
@@ -159,11 +194,11 @@ class Walker {
       if ((type == "text/plain" || type == "text/html" || type == "text/enriched") && !isAttachmentDisposition(child)) {
         continue;
       }
-      walk(child, false, false, depth + 1);
+      walk(child, false, depth + 1);
     }
   }
 
-  void walkLeaf(GMimePart* part, bool bodyCandidate, bool inlineRelated, int depth) {
+  void walkLeaf(GMimePart* part, bool bodyCandidate, int depth) {
     GMimeObject* object = GMIME_OBJECT(part);
     const std::string type = mimeTypeOf(object);
     if (bodyCandidate && !bodyTaken_ && !isAttachmentDisposition(object) && !GMIME_IS_MESSAGE_PARTIAL(object)) {
@@ -182,17 +217,29 @@ class Walker {
       if (depth == 0 && isPkcs7Mime(object, type)) {
         result_.encrypted = true;
         bodyTaken_ = true;
-        addByValue(part, "smime.p7m", "application/pkcs7-mime", false);
+        addByValue(part, "smime.p7m", "application/pkcs7-mime");
         return;
       }
     }
-    addByValue(part, "", type, inlineRelated);
+    if (type == "message/rfc822") {
+      // A message part with a transfer encoding reaches us undecoded: decode, then convert.
+      pst::Bytes data = decodedPartContent(part);
+      if (embeddingDepth_ + 1 <= kMaxEmbeddingDepth) {
+        if (GMimeMessage* inner = parseMessageBytes(data)) {
+          addEmbeddedMessage(inner, GMIME_OBJECT(part));
+          g_object_unref(inner);
+          return;
+        }
+      }
+    }
+    addByValue(part, "", type);
   }
 
-  void addByValue(GMimePart* part, std::string name, const std::string& mimeType, bool inlineRelated) {
+  void addByValue(GMimePart* part, std::string name, const std::string& mimeType) {
     GMimeObject* object = GMIME_OBJECT(part);
     if (name.empty()) name = declaredFileName(object);
-    if (name.empty()) name = fallbackFileName(mimeType, static_cast<int>(result_.attachments.size()) + 1);
+    if (name.empty()) name = describedFileName(object, mimeType);
+    if (name.empty()) name = fallbackFileName(mimeType, nextIndex());
     AttachmentContent attachment;
     pst::Bytes data = decodedPartContent(part);
     const auto size = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
@@ -209,7 +256,9 @@ class Walker {
     if (std::string ext = fileExtension(name); !ext.empty()) attachment.props.push_back({PidTagAttachExtension, ext});
     if (const char* id = g_mime_object_get_content_id(object)) {
       attachment.props.push_back({PidTagAttachContentId, stripAngles(id)});
-      if (inlineRelated) inlineCandidates_.push_back({result_.attachments.size(), stripAngles(id)});
+      // Pictures of a related group are the usual case, but some mailers put the pictures an
+      // HTML body shows into multipart/mixed; the cid: link decides either way.
+      inlineCandidates_.push_back({result_.attachments.size(), stripAngles(id)});
     }
     if (auto location = rawHeader(object, "Content-Location")) {
       const std::string text = decodeHeaderText(*location);
@@ -219,11 +268,13 @@ class Walker {
     result_.attachments.push_back(std::move(attachment));
   }
 
+  // A part kept as it stands in the message, headers included.
   void addWhole(GMimeObject* object, const std::string& mimeType) {
+    addBytes(serializedObject(object), fallbackFileName("message/rfc822", nextIndex()), mimeType);
+  }
+
+  void addBytes(pst::Bytes data, const std::string& name, const std::string& mimeType) {
     AttachmentContent attachment;
-    pst::Bytes data = serializedObject(object);
-    const std::string name = fallbackFileName(mimeType == "message/rfc822" ? mimeType : "message/rfc822",
-                                              static_cast<int>(result_.attachments.size()) + 1);
     using namespace tags;
     attachment.props = {
         {PidTagAttachMethod, kAttachByValue},
@@ -245,11 +296,15 @@ class Walker {
       addWhole(GMIME_OBJECT(part), "message/rfc822");
       return;
     }
+    addEmbeddedMessage(inner, GMIME_OBJECT(part));
+  }
+
+  void addEmbeddedMessage(GMimeMessage* inner, GMimeObject* part) {
     AttachmentContent attachment;
     attachment.embedded = std::make_unique<pst::messaging::MessageContent>(
         buildMessage(inner, fallbackTime_, embeddingDepth_ + 1));
     std::string name = headerText(GMIME_OBJECT(inner), "Subject");
-    if (name.empty()) name = declaredFileName(GMIME_OBJECT(part));
+    if (name.empty()) name = declaredFileName(part);
     if (name.empty()) name = "Message";
     using namespace tags;
     attachment.props = {
@@ -261,8 +316,8 @@ class Walker {
     result_.attachments.push_back(std::move(attachment));
   }
 
-  // Parts of a related group that the HTML shows through cid: links are hidden from the
-  // attachment list, as Outlook does with pictures in the body.
+  // Parts that the HTML shows through cid: links are hidden from the attachment list, as
+  // Outlook does with pictures in the body.
   void markInlineImages() {
     if (!result_.body.html || inlineCandidates_.empty()) return;
     const std::string html(result_.body.html->begin(), result_.body.html->end());
@@ -288,7 +343,7 @@ class Walker {
 
 WalkedContent walkContent(GMimeObject* root, uint64_t fallbackTime, int embeddingDepth) {
   Walker walker(fallbackTime, embeddingDepth);
-  walker.walk(root, true, false, 0);
+  walker.walk(root, true, 0);
   return walker.finish();
 }
 

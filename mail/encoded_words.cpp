@@ -18,15 +18,20 @@ struct EncodedWord {
   size_t end = 0;     // index just past "?="
 };
 
+// Encoded words are at most 75 characters; real mail stretches that, but a bound on the search
+// keeps text full of unterminated "=?" from costing quadratic time.
+constexpr size_t kMaxCharsetLength = 64;
+constexpr size_t kMaxPayloadLength = 1024;
+
 // Parses "=?charset?X?payload?=" at `pos`, or nothing when the text there is no encoded word.
 std::optional<EncodedWord> parseEncodedWord(std::string_view s, size_t pos) {
   if (s.compare(pos, 2, "=?") != 0) return std::nullopt;
-  const size_t charsetEnd = s.find('?', pos + 2);
+  const size_t charsetEnd = s.substr(0, std::min(s.size(), pos + 2 + kMaxCharsetLength)).find('?', pos + 2);
   if (charsetEnd == std::string_view::npos || charsetEnd == pos + 2 || charsetEnd + 2 >= s.size()) return std::nullopt;
   const char encoding = s[charsetEnd + 1];
   if (s[charsetEnd + 2] != '?') return std::nullopt;
   const size_t payloadStart = charsetEnd + 3;
-  const size_t payloadEnd = s.find("?=", payloadStart);
+  const size_t payloadEnd = s.substr(0, std::min(s.size(), payloadStart + kMaxPayloadLength)).find("?=", payloadStart);
   if (payloadEnd == std::string_view::npos) return std::nullopt;
   const std::string_view charset = s.substr(pos + 2, charsetEnd - pos - 2);
   const std::string_view payload = s.substr(payloadStart, payloadEnd - payloadStart);
@@ -59,7 +64,7 @@ std::string unfoldHeader(std::string_view raw) {
   return out;
 }
 
-std::string decodeHeaderText(std::string_view raw) {
+std::string decodeHeaderText(std::string_view raw, std::string_view likelyCharset) {
   const std::string text = unfoldHeader(raw);
   struct Token {
     bool encoded = false;
@@ -93,13 +98,57 @@ std::string decodeHeaderText(std::string_view raw) {
 
   std::string out;
   for (const Token& token : tokens) {
-    out += token.encoded ? decodeDeclared(token.bytes, token.charset) : decodeUndeclared(token.bytes);
+    out += token.encoded ? decodeDeclared(token.bytes, token.charset) : decodeUndeclared(token.bytes, likelyCharset);
   }
   size_t begin = 0;
   size_t end = out.size();
   while (begin < end && isBlank(out[begin])) ++begin;
   while (end > begin && isBlank(out[end - 1])) --end;
   return out.substr(begin, end - begin);
+}
+
+std::string decodeEncodedWordsInPhrases(std::string_view raw) {
+  const std::string text = unfoldHeader(raw);
+  if (text.find("=?") == std::string::npos) return text;
+  std::string out;
+  out.reserve(text.size());
+  bool inQuotes = false;
+  int commentDepth = 0;
+  size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (inQuotes && c == '\\' && i + 1 < text.size()) {
+      out.append(text, i, 2);
+      i += 2;
+      continue;
+    }
+    if (c == '"' && commentDepth == 0) inQuotes = !inQuotes;
+    if (!inQuotes && c == '(') ++commentDepth;
+    if (!inQuotes && c == ')' && commentDepth > 0) --commentDepth;
+    if (c == '=' && commentDepth == 0 && parseEncodedWord(text, i)) {
+      // The run: encoded words separated by nothing but white space.
+      size_t end = parseEncodedWord(text, i)->end;
+      while (true) {
+        size_t next = end;
+        while (next < text.size() && (text[next] == ' ' || text[next] == '\t')) ++next;
+        auto word = parseEncodedWord(text, next);
+        if (!word) break;
+        end = word->end;
+      }
+      std::string decoded = decodeHeaderText(std::string_view(text).substr(i, end - i));
+      std::string escaped;
+      for (char d : decoded) {
+        if (d == '"' || d == '\\') escaped.push_back('\\');
+        escaped.push_back(d);
+      }
+      out += inQuotes ? escaped : "\"" + escaped + "\"";
+      i = end;
+      continue;
+    }
+    out.push_back(c);
+    ++i;
+  }
+  return out;
 }
 
 }  // namespace mail

@@ -13,6 +13,11 @@ std::string unfoldHeader(std::string_view raw);
 
 // Decodes a raw (possibly folded) unstructured header value. Leading and trailing white space
 // is dropped; white space between adjacent encoded words is dropped as the format requires.
-std::string decodeHeaderText(std::string_view raw);
+// Raw 8-bit text outside encoded words is read as decodeUndeclared does, with `likelyCharset`.
+std::string decodeHeaderText(std::string_view raw, std::string_view likelyCharset = {});
+
+// For address headers: replaces each run of encoded words with its decoded text as a quoted
+// string, so that the address parser sees names already decoded (and decoded right).
+std::string decodeEncodedWordsInPhrases(std::string_view raw);
 
 }  // namespace mail

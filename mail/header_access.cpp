@@ -4,6 +4,7 @@
 
 #include "mail/charset.h"
 #include "mail/encoded_words.h"
+#include "mail/header_guard.h"
 
 namespace mail {
 
@@ -16,7 +17,7 @@ std::optional<std::string> rawHeader(GMimeObject* object, const char* name) {
     const char* headerName = g_mime_header_get_name(header);
     if (headerName && strcasecmp(headerName, name) == 0) {
       const char* value = g_mime_header_get_raw_value(header);
-      return std::string(value ? value : "");
+      return restoredHeaderText(object, value ? value : "");
     }
   }
   return std::nullopt;
@@ -32,18 +33,18 @@ std::vector<std::string> rawHeaders(GMimeObject* object, const char* name) {
     const char* headerName = g_mime_header_get_name(header);
     if (headerName && strcasecmp(headerName, name) == 0) {
       const char* value = g_mime_header_get_raw_value(header);
-      values.emplace_back(value ? value : "");
+      values.push_back(restoredHeaderText(object, value ? value : ""));
     }
   }
   return values;
 }
 
-std::string headerText(GMimeObject* object, const char* name) {
+std::string headerText(GMimeObject* object, const char* name, std::string_view likelyCharset) {
   auto raw = rawHeader(object, name);
-  return raw ? decodeHeaderText(*raw) : std::string();
+  return raw ? decodeHeaderText(*raw, likelyCharset) : std::string();
 }
 
-std::string headerBlockText(GMimeObject* object) {
+std::string headerBlockText(GMimeObject* object, std::string_view likelyCharset) {
   std::string block;
   GMimeHeaderList* list = g_mime_object_get_header_list(object);
   if (!list) return block;
@@ -66,7 +67,7 @@ std::string headerBlockText(GMimeObject* object) {
     }
     if (block.size() < 2 || block.compare(block.size() - 2, 2, "\r\n") != 0) block += "\r\n";
   }
-  return decodeUndeclared(block);
+  return decodeUndeclared(restoredHeaderText(object, block), likelyCharset);
 }
 
 }  // namespace mail

@@ -17,9 +17,9 @@ std::optional<std::string> rawHeader(GMimeObject* object, const char* name);
 std::vector<std::string> rawHeaders(GMimeObject* object, const char* name);
 
 // The first field's value, unfolded, decoded and trimmed; empty when absent.
-std::string headerText(GMimeObject* object, const char* name);
+std::string headerText(GMimeObject* object, const char* name, std::string_view likelyCharset = {});
 
 // The whole header block as text with CRLF line ends, as Outlook shows "Internet headers".
-std::string headerBlockText(GMimeObject* object);
+std::string headerBlockText(GMimeObject* object, std::string_view likelyCharset = {});
 
 }  // namespace mail

@@ -93,11 +93,13 @@ std::string htmlToText(std::string_view html) {
   std::string skipUntil;  // closing tag whose content is not text (script, style, head)
   bool pendingSpace = false;
   size_t i = 0;
-  auto newline = [&] {
+  // Block boundaries start a new line once; explicit <br> breaks may leave one empty line.
+  auto newline = [&](bool explicitBreak) {
     pendingSpace = false;
-    // At most one empty line in a row.
+    if (out.empty()) return;
+    if (out.back() == '\n' && !explicitBreak) return;
     if (out.size() >= 2 && out[out.size() - 1] == '\n' && out[out.size() - 2] == '\n') return;
-    if (!out.empty()) out.push_back('\n');
+    out.push_back('\n');
   };
   while (i < html.size()) {
     const char c = html[i];
@@ -124,7 +126,8 @@ std::string htmlToText(std::string_view html) {
         if (inside.empty() || inside.back() != '/') skipUntil = tag;
         continue;
       }
-      if (isBlockTag(tag)) newline();
+      if (tag == "br") newline(true);
+      else if (isBlockTag(tag)) newline(false);
       else if (tag == "td" || tag == "th") pendingSpace = true;
       continue;
     }
@@ -148,6 +151,22 @@ std::string htmlToText(std::string_view html) {
   }
   while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
   return out;
+}
+
+std::string htmlDeclaredCharset(std::string_view html) {
+  const std::string head = lower(html.substr(0, 4096));
+  const size_t meta = head.find("<meta");
+  if (meta == std::string::npos) return {};
+  const size_t at = head.find("charset=", meta);
+  if (at == std::string::npos) return {};
+  size_t begin = at + 8;
+  while (begin < head.size() && (head[begin] == '"' || head[begin] == '\'' || head[begin] == ' ')) ++begin;
+  size_t end = begin;
+  while (end < head.size() &&
+         (std::isalnum(static_cast<unsigned char>(head[end])) || head[end] == '-' || head[end] == '_' || head[end] == ':')) {
+    ++end;
+  }
+  return head.substr(begin, end - begin);
 }
 
 }  // namespace mail

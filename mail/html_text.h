@@ -10,4 +10,7 @@ namespace mail {
 // <br> become line breaks, character references are decoded, runs of blanks collapse.
 std::string htmlToText(std::string_view html);
 
+// The charset an HTML document names for itself in a <meta> tag near its start; empty if none.
+std::string htmlDeclaredCharset(std::string_view html);
+
 }  // namespace mail

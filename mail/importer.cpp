@@ -10,8 +10,10 @@
 
 #include "mail/dates.h"
 #include "mail/gmime_session.h"
+#include "mail/header_guard.h"
 #include "mail/message_builder.h"
 #include "mail/message_detection.h"
+#include "mail/message_parser.h"
 
 namespace mail {
 namespace {
@@ -20,21 +22,6 @@ struct ByteArrayDeleter {
   void operator()(GByteArray* array) const { g_byte_array_unref(array); }
 };
 using ByteArray = std::unique_ptr<GByteArray, ByteArrayDeleter>;
-
-GMimeParserOptions* messageParserOptions() {
-  static GMimeParserOptions* options = [] {
-    ensureGMimeInitialised();
-    GMimeParserOptions* o = g_mime_parser_options_new();
-    static const char* fallback[] = {"UTF-8", "windows-1252", nullptr};
-    g_mime_parser_options_set_fallback_charsets(o, fallback);
-    g_mime_parser_options_set_address_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
-    g_mime_parser_options_set_parameter_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
-    g_mime_parser_options_set_rfc2047_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
-    g_mime_parser_options_set_allow_addresses_without_domain(o, TRUE);
-    return o;
-  }();
-  return options;
-}
 
 // Old Macintosh mail ends lines with a bare CR, which GMime does not take for a line end.
 void normaliseBareCarriageReturns(GByteArray* array) {
@@ -58,20 +45,20 @@ ImportResult parseMessage(ByteArray array, uint64_t fallbackTime) {
     return result;
   }
   normaliseBareCarriageReturns(array.get());
+  const bool defused = defuseLongHeaderFields(reinterpret_cast<char*>(array->data), detection.headerStart,
+                                              detection.headerEnd);
   const gint64 length = array->len;
   GMimeStream* whole = g_mime_stream_mem_new_with_byte_array(array.release());
   GMimeStream* stream = g_mime_stream_substream(whole, static_cast<gint64>(detection.headerStart), length);
   g_object_unref(whole);
-  GMimeParser* parser = g_mime_parser_new_with_stream(stream);
-  g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
-  GMimeMessage* message = g_mime_parser_construct_message(parser, messageParserOptions());
-  g_object_unref(parser);
+  GMimeMessage* message = parseMessageStream(stream);
   if (!message) {
     g_object_unref(stream);
     result.reason = "The file could not be read as an Internet mail message. Check that it is a message file of "
                     "the mail server.";
     return result;
   }
+  if (defused) markDefused(GMIME_OBJECT(message));
   result.message = buildMessage(message, fallbackTime);
   result.ok = true;
   g_object_unref(message);
@@ -83,6 +70,12 @@ ImportResult parseMessage(ByteArray array, uint64_t fallbackTime) {
 
 ImportResult importMessageBytes(std::string_view bytes, uint64_t fallbackTime) {
   ensureGMimeInitialised();
+  if (bytes.size() >= 0xFFFFFFFFull) {
+    ImportResult result;
+    result.reason = "The message is larger than 4 GB, more than a PST message can hold. Split or shorten the "
+                    "message on the mail server first.";
+    return result;
+  }
   ByteArray array(g_byte_array_sized_new(static_cast<guint>(bytes.size())));
   g_byte_array_append(array.get(), reinterpret_cast<const guint8*>(bytes.data()), static_cast<guint>(bytes.size()));
   return parseMessage(std::move(array), fallbackTime);

@@ -31,10 +31,10 @@ std::string trimmed(std::string s) {
   return s.substr(begin, end - begin + 1);
 }
 
-std::vector<Mailbox> addressesOf(GMimeObject* object, const char* name) {
+std::vector<Mailbox> addressesOf(GMimeObject* object, const char* name, const std::string& likelyCharset) {
   std::vector<Mailbox> all;
   for (const std::string& raw : rawHeaders(object, name)) {
-    auto some = parseAddressList(raw);
+    auto some = parseAddressList(raw, likelyCharset);
     all.insert(all.end(), some.begin(), some.end());
   }
   return all;
@@ -49,13 +49,13 @@ std::string joinNames(const std::vector<Mailbox>& mailboxes, std::string_view se
   return out;
 }
 
-void addSenders(GMimeObject* object, MessageContent& message) {
-  std::vector<Mailbox> from = addressesOf(object, "From");
-  std::vector<Mailbox> sender = addressesOf(object, "Sender");
+void addSenders(GMimeObject* object, const std::string& hint, MessageContent& message) {
+  std::vector<Mailbox> from = addressesOf(object, "From", hint);
+  std::vector<Mailbox> sender = addressesOf(object, "Sender", hint);
   if (from.empty() && sender.empty()) {
     // Mail without From still came from somewhere: the envelope sender says where.
     for (const char* header : {"Return-Path", "X-Envelope-From"}) {
-      for (Mailbox& mailbox : addressesOf(object, header)) {
+      for (Mailbox& mailbox : addressesOf(object, header, hint)) {
         if (!mailbox.address.empty()) {
           from.push_back(std::move(mailbox));
           break;
@@ -74,14 +74,14 @@ void addSenders(GMimeObject* object, MessageContent& message) {
     auto props = senderProperties(sender.front(), AddressGroup::Sender);
     message.props.insert(message.props.end(), props.begin(), props.end());
   }
-  std::vector<Mailbox> replyTo = addressesOf(object, "Reply-To");
+  std::vector<Mailbox> replyTo = addressesOf(object, "Reply-To", hint);
   if (!replyTo.empty()) {
     message.props.push_back({PidTagReplyRecipientNames, joinNames(replyTo, ";")});
     message.props.push_back({PidTagReplyRecipientEntries, flatEntryList(replyTo)});
   }
 }
 
-void addRecipients(GMimeObject* object, MessageContent& message) {
+void addRecipients(GMimeObject* object, const std::string& hint, MessageContent& message) {
   int32_t row = 0;
   const struct {
     const char* header;
@@ -89,19 +89,19 @@ void addRecipients(GMimeObject* object, MessageContent& message) {
     PropTag display;
   } kinds[] = {{"To", kRecipientTo, PidTagDisplayTo}, {"Cc", kRecipientCc, PidTagDisplayCc}, {"Bcc", kRecipientBcc, PidTagDisplayBcc}};
   for (const auto& kind : kinds) {
-    const std::vector<Mailbox> mailboxes = addressesOf(object, kind.header);
+    const std::vector<Mailbox> mailboxes = addressesOf(object, kind.header, hint);
     for (const Mailbox& mailbox : mailboxes) message.recipients.push_back(recipientRow(mailbox, kind.type, row++));
     message.props.push_back({kind.display, joinNames(mailboxes, "; ")});
   }
 }
 
-void addSubject(GMimeObject* object, MessageContent& message) {
-  const std::string subject = headerText(object, "Subject");
+void addSubject(GMimeObject* object, const std::string& hint, MessageContent& message) {
+  const std::string subject = headerText(object, "Subject", hint);
   const SubjectParts parts = splitSubject(subject);
   message.props.push_back({PidTagSubject, subject});
   message.props.push_back({PidTagSubjectPrefix, parts.prefix});
   message.props.push_back({PidTagNormalizedSubject, parts.normalized});
-  std::string topic = headerText(object, "Thread-Topic");
+  std::string topic = headerText(object, "Thread-Topic", hint);
   message.props.push_back({PidTagConversationTopic, topic.empty() ? parts.normalized : topic});
   if (auto index = rawHeader(object, "Thread-Index")) {
     const std::string bytes = decodeBase64Text(unfoldHeader(*index));
@@ -147,8 +147,17 @@ void addBody(const MessageBody& body, MessageContent& message) {
   int codePage = 0;
   if (body.html) {
     std::string charset = body.htmlCharset;
+    if (charset.empty()) {
+      charset = htmlDeclaredCharset(std::string_view(reinterpret_cast<const char*>(body.html->data()), body.html->size()));
+    }
     codePage = codePageForCharset(charset);
     pst::Bytes html = *body.html;
+    const std::string_view htmlBytes(reinterpret_cast<const char*>(html.data()), html.size());
+    if (codePage != 65001 && decodeDeclared(htmlBytes, charset) == htmlBytes && !isAscii(htmlBytes)) {
+      // The bytes are UTF-8 whatever the label says (see decodeDeclared): say so.
+      charset = "utf-8";
+      codePage = 65001;
+    }
     if (codePage == 0) {
       // Undeclared or unknown charset: store the HTML as UTF-8 so its code page is certain.
       const std::string text = decodeDeclared(std::string_view(reinterpret_cast<const char*>(html.data()), html.size()), charset);
@@ -173,6 +182,14 @@ void addBody(const MessageBody& body, MessageContent& message) {
   message.props.push_back({PidTagInternetCodepage, codePage != 0 ? codePage : 65001});
 }
 
+std::string charsetHint(const MessageBody& body) {
+  for (const std::string& charset : {body.htmlCharset, body.plainCharset}) {
+    const int codePage = codePageForCharset(charset);
+    if (!charset.empty() && codePage != 65001 && codePage != 20127) return charset;
+  }
+  return {};
+}
+
 }  // namespace
 
 MessageContent buildMessage(GMimeMessage* gmessage, uint64_t fallbackTime, int depth) {
@@ -183,16 +200,18 @@ MessageContent buildMessage(GMimeMessage* gmessage, uint64_t fallbackTime, int d
   message.props.push_back({PidTagMessageClass, std::string(content.encrypted ? "IPM.Note.SMIME" : "IPM.Note")});
   const int32_t flags = kMessageFlagRead | (content.attachments.empty() ? 0 : kMessageFlagHasAttach);
   message.props.push_back({PidTagMessageFlags, flags});
-  addSubject(object, message);
-  addSenders(object, message);
-  addRecipients(object, message);
+  // Raw 8-bit header text is most likely in the charset the body declares.
+  const std::string hint = charsetHint(content.body);
+  addSubject(object, hint, message);
+  addSenders(object, hint, message);
+  addRecipients(object, hint, message);
   addDates(object, fallbackTime, message);
   addIdentifiers(object, message);
   const MessageMarks marks = readMarks(object);
   message.props.push_back({PidTagImportance, marks.importance});
   message.props.push_back({PidTagPriority, marks.priority});
   message.props.push_back({PidTagSensitivity, marks.sensitivity});
-  message.props.push_back({PidTagTransportMessageHeaders, headerBlockText(object)});
+  message.props.push_back({PidTagTransportMessageHeaders, headerBlockText(object, hint)});
   addBody(content.body, message);
   message.attachments = std::move(content.attachments);
   return message;

@@ -68,7 +68,9 @@ Detection detectMessage(std::string_view bytes) {
     return result;
   }
   size_t pos = 0;
-  if (bytes.substr(0, 5) == "From ") pos = lineAt(bytes, 0).next;
+  // Editors on Windows may have saved the file with a UTF-8 byte order mark.
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
+  if (bytes.substr(pos, 5) == "From ") pos = lineAt(bytes, pos).next;
   result.headerStart = pos;
 
   bool firstLine = true;
@@ -94,6 +96,7 @@ Detection detectMessage(std::string_view bytes) {
     return result;
   }
   result.isMessage = true;
+  result.headerEnd = pos;
   return result;
 }
 

@@ -32,10 +32,12 @@ std::vector<Property> readPropertyContext(const NodeSource& source, Problems& pr
     const uint32_t hnid = ndb::le::u32(r.data() + 4);
     const PropType type = tagType(tag);
     if (!isKnownType(type)) {
-      // Outlook stores types this layer never writes; only their reference is checked.
-      if (!isHid(hnid) || hnid == 0) continue;
+      // Types this layer never writes come back as their raw bytes, for checks and dumps.
       try {
-        heap.item(hnid);
+        Bytes raw(4);
+        ndb::le::put<uint32_t>(raw.data(), hnid);
+        if (otherTypeByReference(static_cast<uint16_t>(type))) raw = fetchHnid(heap, source, hnid);
+        out.push_back({tag, raw});
       } catch (const Error& e) {
         problems.push_back("property " + tagText(tag) + ": " + e.what());
       }

@@ -15,14 +15,31 @@ namespace pst::ltp {
 namespace le = ndb::le;
 
 // Rows are kept as they will be stored, except that a variable-size cell holds 1 + the index of
-// its value in `values` until write() gives it a HID or subnode.
+// its value in `values` until write() gives it a HID or subnode. The values themselves sit back
+// to back in one arena: a vector per value would cost more than the row itself.
 struct TableContextBuilder::Impl {
+  struct Span {
+    uint64_t offset = 0;
+    uint32_t size = 0;
+  };
   std::vector<PropTag> requested;
   TcLayout layout;
   std::vector<bool> variable;  // per column
   Bytes rows;
-  std::vector<Bytes> values;
+  Bytes arena;
+  std::vector<Span> values;
   std::unordered_map<uint32_t, uint32_t> rowById;
+
+  std::span<const uint8_t> value(uint32_t slot) const {
+    const Span& s = values[slot - 1];
+    return std::span<const uint8_t>(arena).subspan(s.offset, s.size);
+  }
+  Span store(const Bytes& value) {
+    if (value.size() > UINT32_MAX) throw Error("a table cell of 4 GiB or more cannot be stored");
+    const Span s{arena.size(), static_cast<uint32_t>(value.size())};
+    arena.insert(arena.end(), value.begin(), value.end());
+    return s;
+  }
 
   uint8_t* row(size_t index) { return rows.data() + index * layout.rowSize(); }
 
@@ -40,10 +57,14 @@ struct TableContextBuilder::Impl {
       if (variable[col]) {
         uint32_t slot = le::u32(r + c.offset);
         if (slot == 0) {
-          values.push_back(std::move(value));
+          values.push_back(store(value));
           slot = static_cast<uint32_t>(values.size());
+        } else if (value.size() <= values[slot - 1].size) {
+          // Repeated updates of one cell reuse its place instead of growing the arena.
+          std::copy(value.begin(), value.end(), arena.begin() + static_cast<std::ptrdiff_t>(values[slot - 1].offset));
+          values[slot - 1].size = static_cast<uint32_t>(value.size());
         } else {
-          values[slot - 1] = std::move(value);
+          values[slot - 1] = store(value);
         }
         le::put<uint32_t>(r + c.offset, slot);
       } else {
@@ -99,10 +120,11 @@ Bid TableContextBuilder::write(ndb::NdbWriter& writer, SubnodeBuilder& subnodes)
   const size_t rowSize = layout.rowSize();
   const size_t count = m.rowById.size();
 
+  // Outlook's order: the row index header first, then the TCINFO.
   HeapWriter heap(kClientTc);
+  const Hid rowIndex = heap.allocate(8);
   const Hid info = heap.allocate(22 + 8 * layout.columns.size());
   heap.setUserRoot(info);
-  const Hid rowIndex = heap.allocate(8);
 
   // Gives every variable-size cell of `r` its final HNID, and a row version when it has none.
   const auto rowVer = *layout.find(kLtpRowVer);
@@ -116,7 +138,7 @@ Bid TableContextBuilder::write(ndb::NdbWriter& writer, SubnodeBuilder& subnodes)
         r[layout.groupEnds[2] + c.bit / 8] |= static_cast<uint8_t>(0x80 >> (c.bit % 8));
       }
       if (!m.variable[col] || !present) continue;
-      const Bytes& value = m.values[le::u32(r + c.offset) - 1];
+      const auto value = m.value(le::u32(r + c.offset));
       uint32_t hnid = 0;
       if (value.empty()) {
         hnid = 0;

@@ -27,7 +27,10 @@ class TableContextBuilder {
   const std::vector<PropTag>& columns() const;
 
   // Writes the TC and returns the BID of its node data; a large row matrix or large
-  // cell values go to subnodes in `subnodes`.
+  // cell values go to subnodes in `subnodes`. For a table that is itself a subnode (a message's
+  // recipient or attachment table) pass a builder for that subnode's own subnode tree: Outlook
+  // and our reader look for the matrix there. Rows lacking an LtpRowVer get one from
+  // writer.nextUnique().
   Bid write(ndb::NdbWriter& writer, SubnodeBuilder& subnodes) const;
 
  private:

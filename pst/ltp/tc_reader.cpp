@@ -153,7 +153,10 @@ void TableReader::forEachRow(const std::function<void(size_t, uint32_t, const Ce
       const PropType type = tagType(col.tag);
       try {
         if (!isKnownType(type)) {
-          cells[c] = Bytes(slot.begin(), slot.end());
+          if (col.size == 4 && otherTypeByReference(static_cast<uint16_t>(type)))
+            cells[c] = fetchHnid(*heap_, source_, le::u32(slot.data()));
+          else
+            cells[c] = Bytes(slot.begin(), slot.end());
         } else if (fixedSize(type)) {
           cells[c] = decodeValue(col.tag, slot);
         } else {

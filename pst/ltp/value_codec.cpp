@@ -113,6 +113,10 @@ bool isKnownType(PropType type) {
   return false;
 }
 
+bool otherTypeByReference(uint16_t type) {
+  return (type & 0x1000) != 0 || type == 0x00FB || type == 0x00FD || type == 0x00FE;
+}
+
 Bytes encodeValue(PropTag tag, const PropValue& value) {
   Bytes out;
   switch (tagType(tag)) {

@@ -12,6 +12,9 @@ namespace pst::ltp {
 // (strings, binary, GUID, object and multi-valued), which always go through a HNID.
 size_t fixedSize(PropType type);
 bool isKnownType(PropType type);
+// For types this layer does not write (multi-valued 8-byte or ANSI values, server ids, rules):
+// whether their value is stored by reference, like strings, rather than inline.
+bool otherTypeByReference(uint16_t type);
 
 // The stored bytes of `value` as a property of `type`; pst::Error when the value does not hold
 // the alternative that `type` uses (see property.h).

@@ -27,7 +27,8 @@ const Property* BorrowedProperties::find(uint16_t id) const {
 void BorrowedProperties::add(const Property& p) {
   if (!index_.emplace(tagId(p.tag), props_.size()).second) return;
   if (sizeOf(p.value) >= kBorrowFrom) {
-    props_.push_back({p.tag, int32_t{0}});
+    // The caller keeps an empty value of the same kind while the real one is lent.
+    props_.push_back({p.tag, std::holds_alternative<Bytes>(p.value) ? PropValue{Bytes{}} : PropValue{std::string{}}});
     auto* owner = const_cast<Property*>(&p);
     std::swap(owner->value, props_.back().value);
     loans_.push_back({owner, props_.size() - 1});

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <set>
+#include <unordered_set>
 
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/borrowed_properties.h"
+#include "pst/messaging/content_check.h"
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/table_columns.h"
 
@@ -18,8 +20,6 @@ constexpr Nid kAttachmentTableNid = 0x671;
 constexpr Nid kRecipientTableNid = 0x692;
 // Attachments are numbered as Outlook numbers them: 0x8025, 0x8045, ...
 constexpr uint32_t kFirstAttachmentIndex = 0x401;
-// Deeper nesting than this is no real mail; refusing it keeps the stack bounded.
-constexpr int kMaxEmbeddingDepth = 64;
 
 uint64_t nowFiletime() {
   using namespace std::chrono;
@@ -60,16 +60,21 @@ MessageWriter::MessageWriter(ndb::NdbWriter& writer, NamedPropertyMap& names)
     : writer_(writer), names_(names), random_(std::random_device{}()) {}
 
 WrittenMessage MessageWriter::write(const MessageContent& message, const std::vector<PropTag>& rowColumns) {
+  checkContent(message);
   return writeAt(message, rowColumns, 0);
 }
 
 void MessageWriter::writeRecipients(const MessageContent& message, ltp::SubnodeBuilder& subnodes) {
-  // Recipients live only in this table, so every property given becomes a column.
-  std::set<PropTag> columns;
-  for (PropTag t : columns::recipientTemplate()) columns.insert(t);
+  // Recipients live only in this table, so every property given becomes a column, after
+  // Outlook's own in their order.
+  std::vector<PropTag> columns = columns::recipientTemplate();
+  // One column per property id: a second type of the same id would make two columns of one name.
+  std::unordered_set<uint16_t> known;
+  for (PropTag t : columns) known.insert(tagId(t));
   for (const auto& row : message.recipients)
-    for (const auto& p : row) columns.insert(p.tag);
-  ltp::TableContextBuilder table(std::vector<PropTag>(columns.begin(), columns.end()));
+    for (const auto& p : row)
+      if (known.insert(tagId(p.tag)).second) columns.push_back(p.tag);
+  ltp::TableContextBuilder table(std::move(columns));
   uint32_t rowId = 0;
   for (const auto& row : message.recipients) {
     std::vector<Property> cells;
@@ -88,9 +93,9 @@ void MessageWriter::writeRecipients(const MessageContent& message, ltp::SubnodeB
 
 void MessageWriter::writeAttachments(const MessageContent& message, ltp::SubnodeBuilder& subnodes, int depth) {
   if (message.attachments.empty()) return;
+  ltp::TableContextBuilder table(columns::messageAttachments());
   auto rowColumns = columns::messageAttachments();
   std::sort(rowColumns.begin(), rowColumns.end());
-  ltp::TableContextBuilder table(rowColumns);
   uint32_t index = kFirstAttachmentIndex;
   for (const auto& attachment : message.attachments) {
     const Nid nid = makeNid(NidType::Attachment, index++);
@@ -129,9 +134,6 @@ void MessageWriter::writeAttachments(const MessageContent& message, ltp::Subnode
 
 WrittenMessage MessageWriter::writeAt(const MessageContent& message, const std::vector<PropTag>& rowColumns,
                                       int depth) {
-  if (depth > kMaxEmbeddingDepth)
-    throw Error("A message nests attached messages more than " + std::to_string(kMaxEmbeddingDepth) +
-                " levels deep; it cannot be stored.");
   const uint64_t before = writer_.dataBytesWritten();
   ltp::SubnodeBuilder subnodes;
   writeRecipients(message, subnodes);
@@ -165,7 +167,7 @@ WrittenMessage MessageWriter::writeAt(const MessageContent& message, const std::
     props.add({tags::kSearchKey, std::move(key)});
   }
 
-  const uint64_t stored = writer_.dataBytesWritten() - before + meter_.measure(props.list());
+  const uint64_t stored = writer_.dataBytesWritten() - before + storedPropertyContextSize(props.list());
   if (stored > INT32_MAX) throw Error("A message of " + std::to_string(stored) + " bytes is too large to store.");
   props.set({tags::kMessageSize, static_cast<int32_t>(stored)});
 

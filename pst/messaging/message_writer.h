@@ -36,7 +36,6 @@ class MessageWriter {
 
   ndb::NdbWriter& writer_;
   NamedPropertyMap& names_;
-  PcSizeMeter meter_;
   std::mt19937_64 random_;
 };
 

@@ -1,32 +1,48 @@
 #include "pst/messaging/pc_size_meter.h"
 
-#include <random>
-#include <string>
+#include <algorithm>
+#include <vector>
 
-#include "pst/ltp/property_context.h"
+#include "pst/ltp/bth_writer.h"
+#include "pst/ltp/heap_writer.h"
+#include "pst/ltp/hid.h"
+#include "pst/ltp/value_codec.h"
 
 namespace pst::messaging {
 
-namespace {
-// The throw-away file is started afresh past this size, so it never grows without bound.
-constexpr uint64_t kScratchLimit = 64ull << 20;
-}  // namespace
-
-PcSizeMeter::PcSizeMeter() {
-  std::random_device rd;
-  path_ = std::filesystem::temp_directory_path() /
-          ("vantorel-size-" + std::to_string(rd()) + std::to_string(rd()) + ".tmp");
-}
-
-PcSizeMeter::~PcSizeMeter() = default;  // an unfinished writer removes its file
-
-uint64_t PcSizeMeter::measure(std::span<const Property> props) {
-  if (scratch_ && scratch_->size() > kScratchLimit) scratch_.reset();
-  if (!scratch_) scratch_ = std::make_unique<ndb::NdbWriter>(path_);
-  const uint64_t before = scratch_->dataBytesWritten();
-  ltp::SubnodeBuilder subnodes;
-  ltp::writePropertyContext(*scratch_, props, subnodes);
-  return scratch_->dataBytesWritten() - before;
+uint64_t storedPropertyContextSize(std::span<const Property> props) {
+  ltp::HeapWriter heap(ltp::kClientPc);
+  const ltp::Hid header = heap.allocate(8);
+  heap.setUserRoot(header);
+  std::vector<const Property*> sorted;
+  sorted.reserve(props.size());
+  for (const auto& p : props) sorted.push_back(&p);
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const Property* a, const Property* b) { return tagId(a->tag) < tagId(b->tag); });
+  uint64_t subnodeBytes = 0;
+  // Only the record count and the heap items shape the heap; record contents do not.
+  Bytes records(sorted.size() * 8);
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    const PropType type = tagType(sorted[i]->tag);
+    const size_t fixed = ltp::fixedSize(type);
+    if (fixed != 0 && fixed <= 4) continue;
+    const Bytes value = ltp::encodeValue(sorted[i]->tag, sorted[i]->value);
+    if (value.empty()) continue;
+    if (value.size() <= ltp::kMaxHeapItem) {
+      heap.add(value);
+    } else {
+      subnodeBytes += value.size();
+    }
+  }
+  // Distinct keys keep the BTH writer's order check content.
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    records[8 * i] = static_cast<uint8_t>(i);
+    records[8 * i + 1] = static_cast<uint8_t>(i >> 8);
+  }
+  ltp::writeBth(heap, header, {2, 6}, records);
+  uint64_t heapBytes = 0;
+  for (const auto& page : heap.pages()) heapBytes += page.size();
+  return heapBytes + subnodeBytes;
 }
 
 }  // namespace pst::messaging

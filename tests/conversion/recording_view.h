@@ -22,7 +22,6 @@ class VectorRows : public RowSource {
 class RecordingView : public RunView {
  public:
   void yield() override { ++yields; }
-  void setProgressRange(float, float) override {}
   void setProgressPosition(float position) override { positions.push_back(position); }
   void setFrameCaption(const std::string& caption) override { frameCaptions.push_back(caption); }
   void setCurrentCaption(const std::string& caption) override { currentCaptions.push_back(caption); }
@@ -31,7 +30,7 @@ class RecordingView : public RunView {
   bool stopRequested() const override { return stopAfter && done >= *stopAfter; }
   void messageProgress(size_t d, size_t total) override {
     done = d;
-    totals.push_back(total);
+    (void)total;
     if (onMessage) onMessage(d);
   }
 
@@ -39,7 +38,7 @@ class RecordingView : public RunView {
   std::vector<float> positions;
   std::vector<std::string> frameCaptions, currentCaptions;
   std::vector<bool> enabledStates;
-  std::vector<size_t> selectedRows, totals;
+  std::vector<size_t> selectedRows;
   std::optional<size_t> stopAfter;
   size_t done = 0;
   std::function<void(size_t)> onMessage;

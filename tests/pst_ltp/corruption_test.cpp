@@ -99,8 +99,10 @@ class Corruption : public ::testing::Test {
   int copies_ = 0;
 };
 
-// The TCINFO is the first item of our tables' heaps; returns its offset in block 0.
-size_t tcinfoAt(const Bytes& block) { return le::u16(block.data() + le::u16(block.data()) + 4); }
+// Offset in block 0 of the TCINFO, the heap's user root.
+size_t tcinfoAt(const Bytes& block) {
+  return le::u16(block.data() + le::u16(block.data()) + 4 + 2 * (hidItem(le::u32(block.data() + 4))));
+}
 
 TEST_F(Corruption, CopyingAloneChangesNothing) {
   EXPECT_EQ(corrupt([](Nid, Nid, std::vector<Bytes>&) {}), "");
@@ -212,7 +214,7 @@ TEST_F(Corruption, RowIndexThatMissesRows) {
   const auto errors = corruptNode(kSmall, [](Bytes& b) {
     const size_t map = le::u16(b.data());
     const size_t count = le::u16(b.data() + map);
-    // Items: TCINFO, index header, three names, matrix, index leaf. Take 8 bytes off the leaf.
+    // Items: index header, TCINFO, three names, matrix, index leaf. Take 8 bytes off the leaf.
     const size_t last = map + 4 + 2 * count;
     le::put<uint16_t>(b.data() + last, static_cast<uint16_t>(le::u16(b.data() + last) - 8));
   });

@@ -1,0 +1,84 @@
+#include "cli/progress_view.h"
+
+#include <signal.h>
+
+#include <cmath>
+
+namespace cli {
+
+namespace {
+
+volatile sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) {
+  interrupted = 1;
+  ::signal(SIGINT, SIG_DFL);
+}
+
+std::string duration(double seconds) {
+  const long total = std::lround(seconds);
+  char buffer[32];
+  if (total >= 3600) {
+    std::snprintf(buffer, sizeof buffer, "%ld:%02ld:%02ld", total / 3600, (total / 60) % 60, total % 60);
+  } else {
+    std::snprintf(buffer, sizeof buffer, "%ld:%02ld", total / 60, total % 60);
+  }
+  return buffer;
+}
+
+constexpr auto kTerminalInterval = std::chrono::milliseconds(200);
+constexpr auto kLogInterval = std::chrono::seconds(5);
+
+}  // namespace
+
+std::string ProgressLine(size_t done, size_t total, double elapsedSeconds, int barWidth) {
+  std::string line;
+  if (barWidth > 0) {
+    const int filled = total ? static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * barWidth) : 0;
+    line = "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(barWidth - filled), '-') + "]  ";
+  }
+  line += std::to_string(done) + "/" + std::to_string(total) + " files";
+  if (elapsedSeconds > 0 && done > 0) {
+    const double rate = static_cast<double>(done) / elapsedSeconds;
+    line += "  " + std::to_string(std::lround(rate)) + " msg/s";
+    line += "  " + duration(static_cast<double>(total - std::min(done, total)) / rate) + " left";
+  }
+  return line;
+}
+
+ProgressView::ProgressView(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+
+void ProgressView::messageProgress(size_t done, size_t total) {
+  const auto now = Clock::now();
+  const bool last = done == total;
+  if (!last && now - lastShown_ < (terminal_ ? kTerminalInterval : kLogInterval)) return;
+  lastShown_ = now;
+  const double elapsed = std::chrono::duration<double>(now - start_).count();
+  if (terminal_) {
+    std::fprintf(out_, "\r%s\033[K", ProgressLine(done, total, elapsed, 30).c_str());
+    barShown_ = true;
+  } else {
+    std::fprintf(out_, "vantorel-convert: %s\n", ProgressLine(done, total, elapsed, 0).c_str());
+  }
+  std::fflush(out_);
+}
+
+bool ProgressView::stopRequested() const {
+  if (!interrupted) return false;
+  if (!stopAnnounced_) {
+    stopAnnounced_ = true;
+    std::fprintf(out_, "%svantorel-convert: stopping; the PST file keeps everything converted so far\n",
+                 barShown_ ? "\n" : "");
+  }
+  return true;
+}
+
+void ProgressView::finish() {
+  if (barShown_) std::fprintf(out_, "\n");
+  barShown_ = false;
+  std::fflush(out_);
+}
+
+void ProgressView::installInterruptHandler() { ::signal(SIGINT, onInterrupt); }
+
+}  // namespace cli

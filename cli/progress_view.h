@@ -1,0 +1,37 @@
+// Progress of a run on standard error: a redrawn one-line bar on a terminal, a plain line
+// every few seconds otherwise. Ctrl+C asks the run to stop after the current message.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "conversion/engine.h"
+
+namespace cli {
+
+// "[#####-----]  120/1000  85 msg/s  0:10 left" (the bar only when `barWidth` > 0).
+std::string ProgressLine(size_t done, size_t total, double elapsedSeconds, int barWidth);
+
+class ProgressView : public conversion::RunView {
+ public:
+  ProgressView(std::FILE* out, bool terminal);
+  void messageProgress(size_t done, size_t total) override;
+  bool stopRequested() const override;
+  // Ends the bar's line.
+  void finish();
+
+  // Routes Ctrl+C to stopRequested(); a second Ctrl+C ends the program at once.
+  static void installInterruptHandler();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::FILE* out_;
+  bool terminal_;
+  Clock::time_point start_ = Clock::now();
+  Clock::time_point lastShown_{};
+  bool barShown_ = false;
+  mutable bool stopAnnounced_ = false;
+};
+
+}  // namespace cli
