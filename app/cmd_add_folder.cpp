@@ -78,12 +78,18 @@ void frmStep1::CmdAddFolder_Click() {
       unreadable = scanner.skippedFolders();
       scanner.Terminate();
     }
-    for (const std::string& entry : *found) {
-      yieldToEvents();
-      if (!messagelist::IsMessageFileName(entry)) continue;
-      yieldToEvents();
-      AddFileToList(messagelist::textFromNativePath(entry));
-      ++added;
+    try {
+      for (const std::string& entry : *found) {
+        yieldToEvents();
+        if (!messagelist::IsMessageFileName(entry)) continue;
+        yieldToEvents();
+        AddFileToList(messagelist::textFromNativePath(entry));
+        ++added;
+      }
+    } catch (const std::exception&) {
+      // The rows added before the failure stay listed and can be converted.
+      if (added > 0) setConvertEnabled(true);
+      throw;
     }
   }
 
