@@ -1,7 +1,8 @@
 #!/bin/sh
 # Time to build, update and write a 200,000-row table context, file bytes and builder memory per
 # row, and linear scaling (100,000 vs 200,000 vs 400,000 rows); the 200,000-row file is then
-# checked by pst-verify when the main build (build/bin/pst-verify) exists.
+# checked by pst-verify when the main build (build/bin/pst-verify) exists. Then the rate of
+# message-sized property contexts.
 # Usage: bench/ltp/run.sh [BUILD_DIR_OF_MAIN_BUILD]
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -19,3 +20,6 @@ for rows in 100000 200000 400000; do
   fi
 done
 rm -f "$out/table.pst"
+rm -f "$out/pcs.pst"
+nice -n 19 "$out/ltp-pc-bench" "$out/pcs.pst" 100000
+rm -f "$out/pcs.pst"

@@ -45,6 +45,8 @@ TableReader::TableReader(const NodeSource& source, Problems& problems) : source_
   if (!(ends[0] <= ends[1] && ends[1] <= ends[2] && ends[2] <= ends[3]))
     problem("TCINFO group ends (rgib) are not in ascending order");
   if (ends[3] != ends[2] + (cols + 7) / 8) problem("cell-existence bitmap is not ceil(columns / 8) bytes");
+  // Cells can only be read where the bitmap lies inside the row.
+  cellsReadable_ = ends[0] <= ends[1] && ends[1] <= ends[2] && size_t{ends[2]} + (cols + 7) / 8 <= ends[3];
   std::vector<bool> bitUsed((cols + 7) / 8 * 8, false);
   for (size_t i = 0; i < cols; ++i) {
     const TcColumn& c = layout_.columns[i];
@@ -119,24 +121,32 @@ TableReader::TableReader(const NodeSource& source, Problems& problems) : source_
       continue;
     }
     seen[at] = true;
-    if (le::u32(row(at).data()) != id)
+    if (row(at).empty())
+      problem("row " + std::to_string(at) + " lies past the end of its row matrix block");
+    else if (le::u32(row(at).data()) != id)
       problem("row index sends row id " + std::to_string(id) + " to a row with another id");
   }
 }
 
 std::span<const uint8_t> TableReader::row(size_t index) const {
-  const size_t block = rowsPerBlock_ ? index / rowsPerBlock_ : 0;
+  if (rowsPerBlock_ == 0) return {};
+  const size_t block = index / rowsPerBlock_;
   const size_t rowSize = layout_.rowSize();
-  return std::span<const uint8_t>(matrix_[block]).subspan((index % rowsPerBlock_) * rowSize, rowSize);
+  const size_t offset = (index % rowsPerBlock_) * rowSize;
+  // A block cut short leaves rows that are not there: an empty span says so.
+  if (block >= matrix_.size() || offset + rowSize > matrix_[block].size()) return {};
+  return std::span<const uint8_t>(matrix_[block]).subspan(offset, rowSize);
 }
 
 void TableReader::forEachRow(const std::function<void(size_t, uint32_t, const Cells&)>& visit) const {
+  if (!cellsReadable_) return;
   const size_t cols = layout_.columns.size();
   const size_t bitmapStart = layout_.groupEnds[2];
   Cells cells(cols);
   for (size_t i = 0; i < rowCount_; ++i) {
     const auto r = row(i);
     const std::string where = "row " + std::to_string(i) + ": ";
+    if (r.empty()) continue;  // already reported by the row index check
     std::vector<bool> covered(cols ? (cols + 7) / 8 * 8 : 0, false);
     for (size_t c = 0; c < cols; ++c) {
       const TcColumn& col = layout_.columns[c];

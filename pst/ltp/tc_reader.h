@@ -24,7 +24,8 @@ class TableReader {
   // Row ids in row-index (key) order.
   const std::vector<uint32_t>& indexedRowIds() const { return indexedIds_; }
 
-  // Visits every row in matrix order; cell faults (unreadable values, bits or bytes set for
+  // Visits every row in matrix order (none when the column layout leaves no room for the
+  // bitmap, a fault already reported); cell faults (unreadable values, bits or bytes set for
   // missing cells) go to the `problems` given to the constructor. Cells of types this layer
   // does not know come back as their raw bytes.
   void forEachRow(const std::function<void(size_t index, uint32_t rowId, const Cells&)>& visit) const;
@@ -41,6 +42,7 @@ class TableReader {
   size_t rowsPerBlock_ = 0;
   size_t rowCount_ = 0;
   std::vector<uint32_t> indexedIds_;
+  bool cellsReadable_ = false;
   mutable size_t reported_ = 0;
 };
 

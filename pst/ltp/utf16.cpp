@@ -5,11 +5,6 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void putUnit(Bytes& out, uint16_t unit) {
-  out.push_back(static_cast<uint8_t>(unit));
-  out.push_back(static_cast<uint8_t>(unit >> 8));
-}
-
 void putUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -70,17 +65,30 @@ char32_t nextCodePoint(std::string_view s, size_t& i) {
 }  // namespace
 
 Bytes toUtf16le(std::string_view utf8) {
-  Bytes out;
-  out.reserve(utf8.size() * 2);
+  // Every UTF-8 byte yields at most one 16-bit unit (a 4-byte sequence yields two), so twice
+  // the input size always suffices: one allocation, no per-unit growth.
+  Bytes out(utf8.size() * 2);
+  size_t o = 0;
+  auto put = [&](uint32_t unit) {
+    out[o++] = static_cast<uint8_t>(unit);
+    out[o++] = static_cast<uint8_t>(unit >> 8);
+  };
   for (size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<uint8_t>(utf8[i]);
+    if (b < 0x80) {
+      put(b);
+      ++i;
+      continue;
+    }
     const char32_t c = nextCodePoint(utf8, i);
     if (c >= 0x10000) {
-      putUnit(out, static_cast<uint16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      putUnit(out, static_cast<uint16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+      put(0xD800 + ((c - 0x10000) >> 10));
+      put(0xDC00 + ((c - 0x10000) & 0x3FF));
     } else {
-      putUnit(out, static_cast<uint16_t>(c));
+      put(c);
     }
   }
+  out.resize(o);
   return out;
 }
 

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include "pst/ndb/le.h"
 
 namespace pst::messaging {
@@ -136,11 +139,17 @@ Property readProperty(const uint8_t*& p, const uint8_t* end) {
   return prop;
 }
 
-RowSpool::RowSpool() {
-  file_ = std::tmpfile();
+RowSpool::RowSpool(const std::filesystem::path& folder) {
+  std::string name = (folder.empty() ? std::filesystem::path(".") : folder) / ".vantorel-rows-XXXXXX";
+  const int fd = ::mkstemp(name.data());
+  if (fd >= 0) {
+    ::unlink(name.c_str());
+    file_ = ::fdopen(fd, "w+b");
+    if (!file_) ::close(fd);
+  }
   if (!file_)
-    throw Error(std::string("Cannot create a temporary file for table rows (") + std::strerror(errno) +
-                "); check that the temporary folder exists and has free space.");
+    throw Error("Cannot create a temporary file in \"" + folder.string() + "\" (" + std::strerror(errno) +
+                "); check that the folder is writable and has free space.");
 }
 
 RowSpool::~RowSpool() {

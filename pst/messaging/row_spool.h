@@ -1,9 +1,12 @@
 // Table rows parked in an unnamed temporary file until their table is written, so memory holds
-// only the row's position (8 bytes) however many messages a folder gets.
+// only the row's position (8 bytes) however many messages a folder gets. The file lives beside the
+// PST (where the space for the PST is, unlike a small or memory-backed temporary folder) and has
+// no name from the start, so nothing is left behind whatever happens.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "pst/ltp/property.h"
@@ -12,7 +15,7 @@ namespace pst::messaging {
 
 class RowSpool {
  public:
-  RowSpool();
+  explicit RowSpool(const std::filesystem::path& folder);
   ~RowSpool();
   RowSpool(const RowSpool&) = delete;
   RowSpool& operator=(const RowSpool&) = delete;

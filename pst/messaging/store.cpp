@@ -62,7 +62,7 @@ std::vector<PropTag> sorted(std::vector<PropTag> v) {
 
 struct Store::Impl {
   Impl(const std::filesystem::path& path, std::string displayName)
-      : writer(path), displayName(std::move(displayName)), messages(writer, names) {}
+      : writer(path), displayName(std::move(displayName)), messages(writer, names), spool(path.parent_path()) {}
 
   ndb::NdbWriter writer;
   std::string displayName;

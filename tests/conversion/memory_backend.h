@@ -1,7 +1,7 @@
-// A store kept in memory, for driving the messaging layer and the conversion run without the
-// PST writer. The store file on disk only marks where a real one would be: created exclusively,
-// rewritten on close. Messages are imported from small text files: a first line with a colon
-// is a header, "ATTACH" anywhere adds an attachment, anything else is refused.
+// A store kept in memory, to drive the messaging layer and the run without the PST writer.
+// Its file on disk only marks where a real one would be: created exclusively, rewritten on
+// close. The importer reads small text files: a first line with a colon makes a message
+// (kept as its subject), "ATTACH" anywhere adds an attachment, anything else is refused.
 #pragma once
 
 #include <fcntl.h>
@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -23,13 +22,13 @@ struct MemoryFolder {
   std::string name;
   FolderId parent = 0;
   std::vector<FolderId> children;
-  std::vector<pst::messaging::MessageContent> messages;
+  std::vector<pst::messaging::MessageContent> messages;  // props only
 };
 
 struct MemoryStoreRecord {
-  std::filesystem::path file;  // where it was created
+  std::filesystem::path file;
   std::string displayName;
-  std::vector<MemoryFolder> folders;  // index = FolderId; 0 = root, 1 = top of the hierarchy
+  std::vector<MemoryFolder> folders{2};   // index = FolderId; 1 = top of the hierarchy
   std::vector<std::string> createdPaths;  // "A", "A\B"... in creation order
   bool closed = false;
 
@@ -38,7 +37,6 @@ struct MemoryStoreRecord {
     const std::string parent = pathOf(folders[id].parent);
     return parent.empty() ? folders[id].name : parent + "\\" + folders[id].name;
   }
-  // The folder at "A\B" below the top, if any.
   const MemoryFolder* at(const std::string& path) const {
     for (FolderId id = 2; id < folders.size(); ++id) {
       if (pathOf(id) == path) return &folders[id];
@@ -53,19 +51,18 @@ struct MemoryStoreRecord {
 };
 
 struct MemoryFaults {
-  std::set<std::string> refusedFolderNames;  // createFolder throws for these
-  bool failClose = false;
-  size_t failAddMessageFrom = SIZE_MAX;  // addMessage throws from this message on (0-based)
+  std::set<std::string> refusedFolderNames;
+  bool failClose = false;  // as on a full disk: the file is gone
 };
 
 class MemoryStoreFile final : public StoreFile {
  public:
-  MemoryStoreFile(std::shared_ptr<MemoryStoreRecord> record, std::shared_ptr<MemoryFaults> faults)
-      : record_(std::move(record)), faults_(std::move(faults)) {}
+  MemoryStoreFile(std::shared_ptr<MemoryStoreRecord> r, std::shared_ptr<MemoryFaults> f)
+      : record_(std::move(r)), faults_(std::move(f)) {}
   FolderId topFolder() const override { return 1; }
   FolderId createFolder(FolderId parent, const std::string& name) override {
     if (faults_->refusedFolderNames.count(name)) throw std::runtime_error("refused folder name " + name);
-    const FolderId id = static_cast<FolderId>(record_->folders.size());
+    const auto id = static_cast<FolderId>(record_->folders.size());
     record_->folders.push_back(MemoryFolder{name, parent, {}, {}});
     record_->folders[parent].children.push_back(id);
     record_->createdPaths.push_back(record_->pathOf(id));
@@ -80,30 +77,20 @@ class MemoryStoreFile final : public StoreFile {
   std::vector<FolderId> children(FolderId parent) const override { return record_->folders.at(parent).children; }
   std::string folderName(FolderId folder) const override { return record_->folders.at(folder).name; }
   void addMessage(FolderId folder, const pst::messaging::MessageContent& message) override {
-    if (added_++ >= faults_->failAddMessageFrom) throw std::runtime_error("Cannot write: No space left on device");
-    record_->folders.at(folder).messages.push_back(copy(message));
+    record_->folders.at(folder).messages.emplace_back().props = message.props;
   }
   void close() override {
     if (faults_->failClose) {
       std::filesystem::remove(record_->file);
       throw std::runtime_error("Cannot write " + record_->file.string() + ": No space left on device");
     }
-    std::ofstream(record_->file) << "complete store " << record_->displayName << "\n";
+    std::ofstream(record_->file) << "complete\n";
     record_->closed = true;
   }
 
  private:
-  static pst::messaging::MessageContent copy(const pst::messaging::MessageContent& m) {
-    pst::messaging::MessageContent c;
-    c.props = m.props;
-    c.named = m.named;
-    c.recipients = m.recipients;
-    for (const auto& a : m.attachments) c.attachments.push_back(pst::messaging::AttachmentContent{a.props, nullptr});
-    return c;
-  }
   std::shared_ptr<MemoryStoreRecord> record_;
   std::shared_ptr<MemoryFaults> faults_;
-  size_t added_ = 0;
 };
 
 inline constexpr uint32_t kTagSubject = 0x0037001F;
@@ -111,27 +98,22 @@ inline constexpr uint32_t kTagSubject = 0x0037001F;
 inline mail::ImportResult importTextMessage(const std::filesystem::path& file) {
   mail::ImportResult result;
   std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    result.reason = "cannot read " + file.string();
-    return result;
-  }
   std::stringstream content;
   content << in.rdbuf();
   const std::string text = content.str();
-  const std::string firstLine = text.substr(0, text.find('\n'));
-  if (firstLine.find(':') == std::string::npos) {
-    result.reason = "not an Internet message";
+  if (!in || text.substr(0, text.find('\n')).find(':') == std::string::npos) {
+    result.reason = in ? "not an Internet message" : "cannot read " + file.string();
     return result;
   }
   result.ok = true;
-  result.message.props.push_back(pst::Property{kTagSubject, firstLine});
+  result.message.props.push_back(pst::Property{kTagSubject, text.substr(0, text.find('\n'))});
   if (text.find("ATTACH") != std::string::npos) result.message.attachments.emplace_back();
   return result;
 }
 
 class MemoryBackend {
  public:
-  // `preset`: folders the new store already has below its top folder.
+  // `preset`: folders a new store already has below its top folder.
   explicit MemoryBackend(std::vector<std::string> preset = {}) : preset_(std::move(preset)) {}
 
   std::shared_ptr<const MessagingBackend> backend() {
@@ -143,8 +125,6 @@ class MemoryBackend {
       auto record = std::make_shared<MemoryStoreRecord>();
       record->file = path;
       record->displayName = name;
-      record->folders.resize(2);
-      record->folders[1].name = "Top of Personal Folders";
       stores.push_back(record);
       auto file = std::make_unique<MemoryStoreFile>(record, faults);
       for (const auto& folder : preset_) file->createFolder(1, folder);

@@ -71,14 +71,4 @@ inline PffStore readStoreWithPypff(const std::filesystem::path& file) {
   return out;
 }
 
-inline std::string hexOf(const Bytes& b) {
-  std::string s;
-  char buf[3];
-  for (uint8_t x : b) {
-    std::snprintf(buf, sizeof buf, "%02x", x);
-    s += buf;
-  }
-  return s;
-}
-
 }  // namespace pst::test

@@ -147,13 +147,5 @@ TEST(PropertyContext, RefusesWhatWouldCorruptTheContext) {
   EXPECT_THROW(writePropertyContext(w, unknownType, subs), Error);
 }
 
-TEST(PropertyContext, EmptyContextIsValid) {
-  test::TempDir dir;
-  const auto path = dir.file("empty.pst");
-  writeStore(path, {});
-  EXPECT_TRUE(readStore(path).empty());
-  EXPECT_EQ(verify::verifyFile(path).errorCount(), 0u);
-}
-
 }  // namespace
 }  // namespace pst::ltp

@@ -183,3 +183,37 @@ TEST_F(OracleTest, ReadpstExportsEveryMessageInItsFolder) {
 
 }  // namespace
 }  // namespace pst::messaging
+
+namespace pst::messaging {
+namespace {
+
+TEST_F(OracleTest, ReadpstSeparateFilesHoldEachMessageAndTheWholeAttachment) {
+  const auto separate = dir_->file("readpst-S");
+  const auto mh = dir_->file("readpst-M");
+  std::filesystem::create_directories(separate);
+  std::filesystem::create_directories(mh);
+  std::string out;
+  ASSERT_EQ(test::run("readpst -S -o " + test::quoted(separate) + " " + test::quoted(path_), &out), 0) << out;
+  ASSERT_EQ(test::run("readpst -M -o " + test::quoted(mh) + " " + test::quoted(path_), &out), 0) << out;
+  bool bigFound = false;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(separate)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() > 8 && name.substr(name.size() - 8) == "-big.bin") {
+      const Bytes expected = pattern(kBigAttachment);
+      EXPECT_TRUE(test::readText(e.path()) == std::string(expected.begin(), expected.end()));
+      bigFound = true;
+    }
+  }
+  EXPECT_TRUE(bigFound);
+  // One file per message, named by its number, in the folder that mirrors its own.
+  int messages = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(mh))
+    if (e.is_regular_file() && e.path().filename().string().find_first_not_of("0123456789") == std::string::npos)
+      ++messages;
+  EXPECT_EQ(messages, 3);
+  EXPECT_TRUE(std::filesystem::exists(mh / "Oracle Store" / "Posteingang äöü" / "Unterordner ✓ 日本" / "Ebene 3" /
+                                      "Ebene 4" / "1"));
+}
+
+}  // namespace
+}  // namespace pst::messaging
