@@ -73,11 +73,15 @@ void frmStep1::runCommand(void (frmStep1::*handler)()) {
   }
 }
 
-void frmStep1::yieldToEvents() {
+void frmStep1::serveEvents() {
   if (!sinceYield_.isValid() || sinceYield_.elapsed() >= kYieldIntervalMs) {
     QCoreApplication::processEvents();
     sinceYield_.start();
   }
+}
+
+void frmStep1::yieldToEvents() {
+  serveEvents();
   if (closing_) throw WindowClosed{};
 }
 
@@ -85,6 +89,7 @@ void frmStep1::AddFileToList(const QString& path) { grid_->AddFileToList(path); 
 
 void frmStep1::ResetFileList() {
   folderList_ = QStringList{QString()};
+  runState_.folderList = {std::string()};
   grid_->ResetFileList();
 }
 
@@ -107,7 +112,18 @@ void frmStep1::cmdEnd_Click() {
 void frmStep1::CmdHelp_Click() { dialogs_.shellOpen(kHelpPageAddress); }
 
 void frmStep1::closeEvent(QCloseEvent* event) {
-  // Form_Unload: closing is never refused and asks nothing.
+  if (conversionRunning_) {
+    // Ending now would lose the messages converted so far: the run stops after the
+    // current message, completes the file, and closes the window itself.
+    event->ignore();
+    if (!stopRequested_) {
+      stopRequested_ = true;
+      ui_->LblCurrentDBX->setText(
+          QStringLiteral("Stopping: saving the messages converted so far, then Vantorel closes..."));
+    }
+    return;
+  }
+  // Form_Unload: closing asks nothing.
   closing_ = true;
   event->accept();
   emit unloaded();

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "conversion/engine.h"
 #include "messagelist/message_grid.h"
 #include "shellutil/dialogs.h"
 
@@ -33,8 +34,11 @@ class frmStep1 : public QWidget {
   Ui::frmStep1& ui() { return *ui_; }
   messagelist::MessageGrid& grid() { return *grid_; }
   shellutil::Dialogs& cdlgFile() { return dialogs_; }
-  // The conversion run's folder list; one empty entry after load and reset.
+  // The conversion run's folder list; one empty entry after load and reset. Mirrors
+  // runState().folderList after each run.
   QStringList& folderList() { return folderList_; }
+  // What the conversion run keeps between runs.
+  conversion::RunState& runState() { return runState_; }
 
   void AddFileToList(const QString& path);
   void ResetFileList();
@@ -47,6 +51,12 @@ class frmStep1 : public QWidget {
   // window was closed meanwhile.
   static constexpr int kYieldIntervalMs = 15;
   void yieldToEvents();
+  // The same without the throw, for the conversion run: a close during a run does not
+  // end it at once but asks it to stop after the current message (stopRequested), and
+  // the window closes when the run is over.
+  void serveEvents();
+  bool conversionRunning() const { return conversionRunning_; }
+  bool stopRequested() const { return stopRequested_; }
   // True while a list or conversion command runs; further clicks on them are
   // refused without a message until it ends.
   bool commandRunning() const { return commandRunning_; }
@@ -74,11 +84,15 @@ class frmStep1 : public QWidget {
   void Form_Load();
   void centerOnScreen();
   void runCommand(void (frmStep1::*handler)());
+  void showConversionOutcome(const conversion::RunOutcome& outcome);
 
   std::unique_ptr<Ui::frmStep1> ui_;
   shellutil::Dialogs& dialogs_;
   std::unique_ptr<messagelist::MessageGrid> grid_;
   QStringList folderList_;
+  conversion::RunState runState_;
+  bool conversionRunning_ = false;
+  bool stopRequested_ = false;
   bool commandRunning_ = false;
   bool closing_ = false;
   QElapsedTimer sinceYield_;

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <new>
 
+#include "messagelist/native_path.h"
+
 namespace messagelist {
 
 FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent), ends_{0} {}
@@ -34,14 +36,20 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
 QString FileListModel::text(int row) const {
   if (row < 0 || row >= rows()) return {};
   const std::uint64_t b = begin(row);
-  return QString::fromUtf8(pool_.data() + b, static_cast<qsizetype>(ends_[static_cast<size_t>(row)] - b));
+  return textFromNativePath(std::string_view(pool_).substr(b, ends_[static_cast<size_t>(row)] - b));
+}
+
+std::string FileListModel::nativeText(int row) const {
+  if (row < 0 || row >= rows()) return {};
+  const std::uint64_t b = begin(row);
+  return pool_.substr(b, ends_[static_cast<size_t>(row)] - b);
 }
 
 void FileListModel::setLastRowText(const QString& text) {
   const int last = rows() - 1;
-  const QByteArray utf8 = text.toUtf8();
+  const std::string bytes = nativePathFromText(text);
   pool_.resize(begin(last));
-  pool_.append(utf8.constData(), static_cast<size_t>(utf8.size()));
+  pool_.append(bytes);
   ends_.back() = pool_.size();
   const QModelIndex cell = index(last, 0);
   emit dataChanged(cell, cell);
@@ -50,15 +58,15 @@ void FileListModel::setLastRowText(const QString& text) {
 void FileListModel::appendRow(const QString& text) {
   // A view addresses rows with int; refuse before the count would wrap.
   if (rows() == std::numeric_limits<int>::max()) throw std::length_error("The list cannot hold more files.");
-  const QByteArray utf8 = text.toUtf8();
+  const std::string bytes = nativePathFromText(text);
   const int row = rows();
   // Grow storage before announcing the row, so a failed allocation leaves the
   // model as it was.
   if (ends_.size() == ends_.capacity()) ends_.reserve(ends_.capacity() * 2);
-  const size_t needed = pool_.size() + static_cast<size_t>(utf8.size());
+  const size_t needed = pool_.size() + static_cast<size_t>(bytes.size());
   if (needed > pool_.capacity()) pool_.reserve(std::max(needed, pool_.capacity() * 2));
   beginInsertRows({}, row, row);
-  pool_.append(utf8.constData(), static_cast<size_t>(utf8.size()));
+  pool_.append(bytes);
   ends_.push_back(pool_.size());
   endInsertRows();
 }

@@ -9,7 +9,7 @@
 
 namespace messagelist {
 
-// Paths are kept as UTF-8 in one pooled buffer, so a million rows cost about
+// Paths are kept as file-system bytes (UTF-8 for valid names) in one pooled buffer, so a million rows cost about
 // their text plus eight bytes each, and only the rows on screen are turned
 // into QStrings.
 class FileListModel : public QAbstractTableModel {
@@ -26,6 +26,8 @@ class FileListModel : public QAbstractTableModel {
 
   int rows() const { return static_cast<int>(ends_.size()); }
   QString text(int row) const;
+  // The row's file name as the file system spells it (see native_path.h).
+  std::string nativeText(int row) const;
   // Rewrites the text of the last row; earlier rows cannot be rewritten.
   void setLastRowText(const QString& text);
   // Appends one row holding `text`.

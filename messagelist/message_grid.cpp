@@ -57,6 +57,8 @@ int MessageGrid::Rows() const { return model_->rows(); }
 
 QString MessageGrid::Text(int row) const { return model_->text(row); }
 
+std::string MessageGrid::NativeText(int row) const { return model_->nativeText(row); }
+
 bool MessageGrid::IsEmpty() const { return model_->text(0).isEmpty(); }
 
 void MessageGrid::SelectCell(int row) { view_->setCurrentIndex(model_->index(row, 0)); }

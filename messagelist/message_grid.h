@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 class QLabel;
 class QTableView;
@@ -27,6 +28,8 @@ class MessageGrid {
 
   int Rows() const;
   QString Text(int row) const;
+  // The row's path as the file system spells it, for reading the file.
+  std::string NativeText(int row) const;
   // The emptiness test of the list: cell (0, 0) holds no text.
   bool IsEmpty() const;
   // Makes `row` the grid's current cell (column 0).

@@ -117,6 +117,7 @@ void pathLogger::LogPath(const std::string& strPARENT) {
       }
       ++fileCounter_;
     }
+    if (progress_) progress_(current, fileCounter_ - 1);
     ++current;
   }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -59,6 +60,12 @@ class pathLogger {
   // since PathLogInit; what could be read of them is still recorded.
   int32_t skippedFolders() const { return skippedFolders_; }
 
+  // Called after each folder is listed, with the folders listed and the files recorded so
+  // far in this scan, so that a long scan can show how far it got and keep a window
+  // responsive. An exception thrown by the handler ends the scan and reaches LogPath's caller.
+  using ProgressHandler = std::function<void(int32_t foldersListed, int32_t filesFound)>;
+  void setProgressHandler(ProgressHandler handler) { progress_ = std::move(handler); }
+
  private:
   bool ready_ = false;  // PathLogInit was called and Terminate was not since
   bool fullFileNamesOnly_ = false;
@@ -68,6 +75,7 @@ class pathLogger {
   std::shared_ptr<PointerKeyedList> pathPointers_;
   std::shared_ptr<StringKeyedList> pathNames_;
   std::shared_ptr<StringKeyedList> fullFileNames_;
+  ProgressHandler progress_;
 };
 
 }  // namespace messagelist

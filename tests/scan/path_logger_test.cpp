@@ -175,6 +175,27 @@ TEST(PathLogger, SkipsAndCountsFoldersItCannotRead) {
   EXPECT_EQ(shut.Count(), 1);
 }
 
+TEST(PathLogger, ReportsProgressAfterEachFolderAndStopsWhenTheHandlerThrows) {
+  ExampleTree t;
+  pathLogger logger;
+  logger.PathLogInit();
+  std::vector<std::pair<int32_t, int32_t>> calls;
+  logger.setProgressHandler([&](int32_t folders, int32_t files) { calls.emplace_back(folders, files); });
+  logger.LogPath(t.r);
+  // R (r1, r2), then A (a1), then B (b1), then A1 (x).
+  EXPECT_EQ(calls, (std::vector<std::pair<int32_t, int32_t>>{{1, 2}, {2, 3}, {3, 4}, {4, 5}}));
+
+  struct Stop {};
+  pathLogger stopped;
+  stopped.PathLogInit();
+  int seen = 0;
+  stopped.setProgressHandler([&](int32_t, int32_t) {
+    if (++seen == 2) throw Stop{};
+  });
+  EXPECT_THROW(stopped.LogPath(t.r), Stop);
+  EXPECT_EQ(seen, 2);
+}
+
 TEST(PathLogger, AddsTheSeparatorOnlyWhenMissing) {
   EXPECT_EQ(EnsureTrailingSeparator("/"), "/");  // the root stays the root
   EXPECT_EQ(EnsureTrailingSeparator("/mail"), "/mail/");
