@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QAbstractItemView>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -61,6 +63,20 @@ void whenShown(std::function<void(T*)> act) {
   timer->start();
 }
 
+// Types `path` into the dialog's file name box and accepts at once. Selecting in the list
+// instead races with the folder listing the dialog loads on a background thread, which can
+// replace the selection when it lands.
+void typeAndAccept(QFileDialog* dialog, const QString& folder, const QString& path) {
+  dialog->setDirectory(folder);
+  for (auto* view : dialog->findChildren<QAbstractItemView*>()) {
+    if (view->selectionModel()) view->selectionModel()->clear();
+  }
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(edit, nullptr);
+  edit->setText(path);
+  static_cast<QDialog*>(dialog)->accept();
+}
+
 TEST(QtDialogs, MessageBoxShowsTheStyleAndReturnsTheButtonCode) {
   QtDialogs dialogs;
   QString seenText, seenTitle;
@@ -111,9 +127,7 @@ TEST(QtDialogs, OpenFilesReturnsTheChosenPathsOrNothing) {
   whenShown<QFileDialog>([&](QFileDialog* dialog) {
     filters = dialog->nameFilters();
     multi = dialog->fileMode() == QFileDialog::ExistingFiles;
-    dialog->setDirectory(tmp.path());
-    dialog->selectFile(QStringLiteral("b.msg"));
-    static_cast<QDialog*>(dialog)->accept();
+    typeAndAccept(dialog, tmp.path(), QDir(tmp.path()).filePath(QStringLiteral("b.msg")));
   });
   EXPECT_EQ(dialogs.openFiles(nullptr, request), QStringList{QDir(tmp.path()).filePath(QStringLiteral("b.msg"))});
   EXPECT_EQ(filters, QStringList{QStringLiteral("MDaemon Messages (*.msg)")});
@@ -132,9 +146,7 @@ TEST(BrowseForFolder, ReturnsTheChosenFolderOrNothing) {
   QString seenTitle;
   whenShown<QFileDialog>([&](QFileDialog* dialog) {
     seenTitle = dialog->windowTitle();
-    dialog->setDirectory(inbox);
-    dialog->selectFile(inbox);
-    static_cast<QDialog*>(dialog)->accept();
+    typeAndAccept(dialog, tmp.path(), inbox);
   });
   EXPECT_EQ(BrowseForFolder(nullptr, QStringLiteral("Choose Source Folder...")), QDir::toNativeSeparators(inbox));
   EXPECT_EQ(seenTitle, QStringLiteral("Choose Source Folder..."));
