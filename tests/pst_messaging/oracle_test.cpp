@@ -155,7 +155,7 @@ std::map<std::string, int> readpstMessages(const std::filesystem::path& target, 
                                            const std::filesystem::path& pst, std::string& all) {
   std::filesystem::create_directories(target);
   std::string out;
-  EXPECT_EQ(test::run("readpst " + options + " -o " + test::quoted(target) + " " + test::quoted(pst), &out), 0) << out;
+  EXPECT_EQ(test::run("readpst -j 0 " + options + " -o " + test::quoted(target) + " " + test::quoted(pst), &out), 0) << out;
   std::map<std::string, int> counts;
   for (const auto& e : std::filesystem::recursive_directory_iterator(target)) {
     if (!e.is_regular_file()) continue;
