@@ -104,4 +104,13 @@ Bid HeapWriter::write(ndb::NdbWriter& writer) const {
   return writer.writeDataTree(bids, total);
 }
 
+uint32_t storeVariableValue(HeapWriter& heap, SubnodeBuilder& subnodes, ndb::NdbWriter& writer,
+                            std::span<const uint8_t> value) {
+  if (value.empty()) return 0;
+  if (value.size() <= kMaxHeapItem) return heap.add(value);
+  const Nid nid = subnodes.allocate(NidType::Ltp);
+  subnodes.add(nid, writer.writeData(value));
+  return nid;
+}
+
 }  // namespace pst::ltp

@@ -6,6 +6,7 @@
 
 #include "pst/ltp/hid.h"
 #include "pst/ltp/property.h"
+#include "pst/ltp/subnode_builder.h"
 #include "pst/ndb/ndb_writer.h"
 
 namespace pst::ltp {
@@ -40,5 +41,10 @@ class HeapWriter {
   Hid userRoot_ = 0;
   std::vector<Page> pages_;
 };
+
+// Stores a variable-size value where the format puts it and returns its HNID: 0 when empty, a
+// heap item up to kMaxHeapItem bytes, otherwise a subnode of its own.
+uint32_t storeVariableValue(HeapWriter& heap, SubnodeBuilder& subnodes, ndb::NdbWriter& writer,
+                            std::span<const uint8_t> value);
 
 }  // namespace pst::ltp

@@ -33,14 +33,8 @@ Bid writePropertyContext(ndb::NdbWriter& writer, std::span<const Property> props
     uint32_t hnid = 0;
     if (const size_t fixed = fixedSize(type); fixed != 0 && fixed <= 4) {
       for (size_t k = 0; k < value.size(); ++k) hnid |= static_cast<uint32_t>(value[k]) << (8 * k);
-    } else if (value.empty()) {
-      hnid = 0;
-    } else if (value.size() <= kMaxHeapItem) {
-      hnid = heap.add(value);
     } else {
-      const Nid nid = subnodes.allocate(NidType::Ltp);
-      subnodes.add(nid, writer.writeData(value));
-      hnid = nid;
+      hnid = storeVariableValue(heap, subnodes, writer, value);
     }
     uint8_t* r = records.data() + 8 * i;
     ndb::le::put<uint16_t>(r, tagId(tag));

@@ -139,17 +139,7 @@ Bid TableContextBuilder::write(ndb::NdbWriter& writer, SubnodeBuilder& subnodes)
       }
       if (!m.variable[col] || !present) continue;
       const auto value = m.value(le::u32(r + c.offset));
-      uint32_t hnid = 0;
-      if (value.empty()) {
-        hnid = 0;
-      } else if (value.size() <= kMaxHeapItem) {
-        hnid = heap.add(value);
-      } else {
-        const Nid nid = subnodes.allocate(NidType::Ltp);
-        subnodes.add(nid, writer.writeData(value));
-        hnid = nid;
-      }
-      le::put<uint32_t>(r + c.offset, hnid);
+      le::put<uint32_t>(r + c.offset, storeVariableValue(heap, subnodes, writer, value));
     }
   };
 

@@ -17,30 +17,9 @@
 #include "pst/messaging/row_spool.h"
 #include "pst/ndb/ndb_reader.h"
 #include "pst/verify/verify.h"
+#include "../pst_ndb/temp_dir.h"
 
 namespace pst::test {
-
-class TempDir {
- public:
-  TempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("vantorel-msg-" + std::to_string(rd()) + "-" + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::filesystem::path file(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::filesystem::path referencePst(const std::string& name) {
-  return std::filesystem::path(VANTOREL_SHARED_DIR) / "reference-pst" / name;
-}
 
 inline std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 
