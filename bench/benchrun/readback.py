@@ -13,11 +13,11 @@ _MESSAGE = re.compile(r"^(\d+)\.eml$")
 class DiscardingCounter(threading.Thread):
     """Every `interval` seconds, counts and removes each folder's finished message files: all
     but the highest-numbered, which readpst may still be writing. `finish()` counts the rest
-    once readpst has ended."""
+    once readpst has ended. `inspect(path)`, when given, sees each file before it goes."""
 
-    def __init__(self, root: str, interval: float = 0.5):
+    def __init__(self, root: str, interval: float = 0.5, inspect=None):
         super().__init__(daemon=True)
-        self.root, self.interval = root, interval
+        self.root, self.interval, self.inspect = root, interval, inspect
         self.counts = Counter()   # messages per folder, keyed by path below root
         self.bytes = 0            # size of the files counted
         self._stop_event = threading.Event()
@@ -53,6 +53,8 @@ class DiscardingCounter(threading.Thread):
                 path = os.path.join(folder, name)
                 try:
                     size = os.path.getsize(path)
+                    if self.inspect:
+                        self.inspect(path)
                     os.remove(path)
                 except OSError:
                     continue

@@ -37,6 +37,9 @@ class Figures:
     store_summary: dict = field(default_factory=dict)
     load_at_start: float = 0.0
     converter_says: str = ""
+    libpff_s: float = 0.0
+    libpff_read_back: int = -1
+    attachments_checked: int = -1
 
     @property
     def ok(self) -> bool:
@@ -80,7 +83,10 @@ class Figures:
             ("peak RSS of the converter", "%.0f MB" % r["peak_rss_mb"], target("peak_rss_mb", "<= 256 MB")),
             ("peak RSS of readpst", "%.0f MB" % (self.readpst_rss_kb / 1024), ""),
             ("pst-verify", "%s (%.1f s)" % (self.verify_summary or "n/a", self.verify_s), "no errors"),
-        ]
+        ] + ([("messages read back by libpff", "{:,} ({:.0f} s)".format(self.libpff_read_back, self.libpff_s),
+               "equal to the store")] if self.libpff_read_back >= 0 else []) + (
+            [("attachment sizes compared", "{:,}".format(self.attachments_checked), "all equal")]
+            if self.attachments_checked >= 0 else [])
 
     def console(self) -> str:
         width = max(len(m) for m, _, _ in self.rows())

@@ -65,6 +65,25 @@ class BenchRun(unittest.TestCase):
         self.assertIn("PROBLEM: readpst read 1 messages back, the store holds 3", run.stdout)
         self.assertIn(".IMAP: ", run.stdout)
 
+    def test_libpff_read_back_counts_and_compares_attachments(self):
+        run = self.run_bench(self.store(3), self.converter, "--libpff", "--attachments")
+        self.assertEqual(run.returncode, 1)
+        self.assertIn("PROBLEM: libpff read 1 messages back, the store holds 3", run.stdout)
+        self.assertIn("attachment sizes compared", run.stdout)
+
+    def test_attachment_sizes_are_the_decoded_file_parts(self):
+        sys.path.insert(0, BENCH)
+        from benchrun import attachments
+        raw = (b"Message-ID: <a@b>\r\nContent-Type: multipart/mixed; boundary=x\r\n\r\n--x\r\n"
+               b"Content-Type: text/plain\r\n\r\nbody\r\n--x\r\nContent-Type: application/pdf; name=r.pdf\r\n"
+               b"Content-Transfer-Encoding: base64\r\n\r\nAAECAw==\r\n--x\r\n"
+               b"Content-Type: message/rfc822\r\nContent-Disposition: attachment; filename=f.eml\r\n\r\n"
+               b"Subject: inner\r\n\r\ntext\r\n--x--\r\n")
+        self.assertEqual(attachments.sizes_in_mime(raw), ("<a@b>", [4]))
+        problems = attachments.differences({"<a@b>": [4]}, {"<a@b>": [3]}, "libpff")
+        self.assertEqual(problems, ["libpff: attachments of <a@b>: [4] in the store, [3] read back"])
+        self.assertEqual(attachments.differences({"<a@b>": [4]}, {"<a@b>": [4]}, "libpff"), [])
+
     def test_failing_converter_fails_the_run(self):
         broken = script(self.dir, "broken", "echo 'cannot write the PST' >&2; exit 3")
         run = self.run_bench(self.store(1), broken)
