@@ -1,10 +1,11 @@
 #include "mail/importer.h"
 
 #include <gmime/gmime.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -22,6 +23,13 @@ struct ByteArrayDeleter {
   void operator()(GByteArray* array) const { g_byte_array_unref(array); }
 };
 using ByteArray = std::unique_ptr<GByteArray, ByteArrayDeleter>;
+
+struct FileDescriptor {
+  int fd = -1;
+  ~FileDescriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
 
 // Old Macintosh mail ends lines with a bare CR, which GMime does not take for a line end.
 void normaliseBareCarriageReturns(GByteArray* array) {
@@ -84,10 +92,10 @@ ImportResult importMessageBytes(std::string_view bytes, uint64_t fallbackTime) {
 ImportResult importMessageFile(const std::filesystem::path& file) {
   ensureGMimeInitialised();
   ImportResult result;
-  const std::string name = file.string();
-  std::unique_ptr<FILE, int (*)(FILE*)> handle(std::fopen(name.c_str(), "rb"), &std::fclose);
+  const FileDescriptor descriptor{::open(file.c_str(), O_RDONLY | O_CLOEXEC)};
+  const int fd = descriptor.fd;
   struct stat info {};
-  if (!handle || fstat(fileno(handle.get()), &info) != 0) {
+  if (fd < 0 || fstat(fd, &info) != 0) {
     result.reason = "The file cannot be opened (" + std::string(std::strerror(errno)) +
                     "). Check that it exists and that you may read it.";
     return result;
@@ -101,18 +109,21 @@ ImportResult importMessageFile(const std::filesystem::path& file) {
                     "on the mail server first.";
     return result;
   }
+  // One read into a buffer of the file's size; the loop only covers short reads and a file
+  // that changes size while it is read (it is taken as far as it could be read).
   ByteArray array(g_byte_array_sized_new(static_cast<guint>(info.st_size)));
   g_byte_array_set_size(array.get(), static_cast<guint>(info.st_size));
   size_t total = 0;
   while (total < array->len) {
-    const size_t n = std::fread(array->data + total, 1, array->len - total, handle.get());
+    const ssize_t n = ::read(fd, array->data + total, array->len - total);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      result.reason = "The file could not be read completely (" + std::string(std::strerror(errno)) +
+                      "). Check the disk or network share it lies on.";
+      return result;
+    }
     if (n == 0) break;
-    total += n;
-  }
-  if (std::ferror(handle.get())) {
-    result.reason = "The file could not be read completely (" + std::string(std::strerror(errno)) +
-                    "). Check the disk or network share it lies on.";
-    return result;
+    total += static_cast<size_t>(n);
   }
   g_byte_array_set_size(array.get(), static_cast<guint>(total));
   const uint64_t mtime = unixSecondsToFileTime(static_cast<int64_t>(info.st_mtim.tv_sec)) +
