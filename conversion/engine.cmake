@@ -1,6 +1,7 @@
 # The messaging layer, the folder lookup and the conversion run (no Qt), over the PST writer
 # and the message importer.
 add_library(vantorel_conversion STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/allocator_tuning.cpp
   ${CMAKE_CURRENT_LIST_DIR}/box_texts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_importer.cpp

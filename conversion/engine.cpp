@@ -5,6 +5,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "conversion/allocator_tuning.h"
 #include "conversion/folder_path.h"
 #include "conversion/messaging.h"
 #include "conversion/open_mapi_folder.h"
@@ -168,6 +169,7 @@ class Run {
   }
 
   void importMessages() {
+    tuneAllocatorForConversion();
     Session& session = *state_.session;
     const size_t count = rows_.rows();
     for (size_t r = 0; r < count; ++r) {
