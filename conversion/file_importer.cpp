@@ -47,11 +47,12 @@ class DirectImporter final : public FileImporter {
 
 class PrefetchingImporter final : public FileImporter {
  public:
-  PrefetchingImporter(ImportFunction importFile, size_t maxAhead, size_t maxAheadBytes)
-      : importFile_(std::move(importFile)),
+  PrefetchingImporter(ImportSteps steps, size_t maxAhead, size_t maxAheadBytes)
+      : steps_(std::move(steps)),
         maxAhead_(maxAhead == 0 ? 1 : maxAhead),
         maxAheadBytes_(maxAheadBytes),
-        worker_([this] { work(); }) {}
+        reader_([this] { read(); }),
+        parser_([this] { parse(); }) {}
 
   ~PrefetchingImporter() override {
     {
@@ -59,7 +60,8 @@ class PrefetchingImporter final : public FileImporter {
       quit_ = true;
     }
     changed_.notify_all();
-    worker_.join();
+    reader_.join();
+    parser_.join();
   }
 
   void expect(const std::filesystem::path& file) override {
@@ -72,7 +74,7 @@ class PrefetchingImporter final : public FileImporter {
 
   mail::ImportResult import(const std::filesystem::path& file) override {
     std::unique_lock lock(mutex_);
-    // Announced files the caller passed over are dropped, results and all.
+    // Announced files the caller passed over are dropped, with whatever was read of them.
     auto found = queue_.begin();
     while (found != queue_.end() && (*found)->file != file) ++found;
     if (found == queue_.end()) {
@@ -85,8 +87,7 @@ class PrefetchingImporter final : public FileImporter {
     changed_.notify_all();
     changed_.wait(lock, [&] { return entry->state == State::Done; });
     queue_.pop_front();
-    heldBytes_ -= entry->cost;
-    --heldCount_;
+    release(*entry);
     lock.unlock();
     changed_.notify_all();
     if (entry->error) std::rethrow_exception(entry->error);
@@ -94,77 +95,113 @@ class PrefetchingImporter final : public FileImporter {
   }
 
  private:
-  enum class State { Waiting, Parsing, Done };
+  enum class State { Waiting, Reading, Read, Parsing, Done };
   struct Entry {
     explicit Entry(std::filesystem::path f) : file(std::move(f)) {}
     std::filesystem::path file;
     State state = State::Waiting;
     bool dropped = false;
+    bool held = false;  // counted in heldCount_ and heldBytes_ with `cost`
+    mail::MessageFileData data;
     mail::ImportResult result;
     std::exception_ptr error;
     size_t cost = 0;
   };
 
-  // Called with the lock held.
+  // The helpers below are called with the lock held.
+  void hold(Entry& entry, size_t cost) {
+    release(entry);
+    entry.cost = cost;
+    entry.held = true;
+    heldBytes_ += cost;
+    ++heldCount_;
+  }
+  void release(Entry& entry) {
+    if (!entry.held) return;
+    heldBytes_ -= entry.cost;
+    --heldCount_;
+    entry.held = false;
+  }
   void dropFront(size_t count) {
     for (size_t i = 0; i < count; ++i) {
       Entry& entry = *queue_.front();
-      if (entry.state == State::Done) {
-        heldBytes_ -= entry.cost;
-        --heldCount_;
-      }
+      release(entry);
       entry.dropped = true;
       queue_.pop_front();
     }
   }
-
-  // Called with the lock held: the next entry to parse, when there is room for its result.
-  std::shared_ptr<Entry> nextToParse() const {
-    if (heldCount_ > 0 && (heldCount_ >= maxAhead_ || heldBytes_ >= maxAheadBytes_)) return nullptr;
+  std::shared_ptr<Entry> first(State state) const {
     for (const auto& entry : queue_) {
-      if (entry->state == State::Waiting) return entry;
+      if (entry->state == state) return entry;
     }
     return nullptr;
   }
+  bool roomToRead() const { return heldCount_ == 0 || (heldCount_ < maxAhead_ && heldBytes_ < maxAheadBytes_); }
 
-  void work() {
+  void read() {
     std::unique_lock lock(mutex_);
     while (true) {
       std::shared_ptr<Entry> entry;
-      changed_.wait(lock, [&] { return quit_ || (entry = nextToParse()) != nullptr; });
+      changed_.wait(lock, [&] { return quit_ || (roomToRead() && (entry = first(State::Waiting)) != nullptr); });
+      if (quit_) return;
+      entry->state = State::Reading;
+      lock.unlock();
+      mail::MessageFileData data;
+      std::exception_ptr error;
+      try {
+        data = steps_.read(entry->file);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      lock.lock();
+      if (entry->dropped) continue;
+      entry->data = std::move(data);
+      entry->error = error;
+      entry->state = error ? State::Done : State::Read;
+      hold(*entry, entry->data.size + entry->file.native().size());
+      changed_.notify_all();
+    }
+  }
+
+  void parse() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+      std::shared_ptr<Entry> entry;
+      changed_.wait(lock, [&] { return quit_ || (entry = first(State::Read)) != nullptr; });
       if (quit_) return;
       entry->state = State::Parsing;
+      mail::MessageFileData data = std::move(entry->data);
       lock.unlock();
       mail::ImportResult result;
       std::exception_ptr error;
       try {
-        result = importFile_(entry->file);
+        result = steps_.parse(std::move(data));
       } catch (...) {
         error = std::current_exception();
       }
-      const size_t cost = error ? 0 : approximateSize(result.message) + entry->file.native().size();
+      const size_t cost = error ? 0 : approximateSize(result.message);
       lock.lock();
       entry->state = State::Done;
       if (entry->dropped) continue;  // its memory goes with the last reference
       entry->result = std::move(result);
       entry->error = error;
-      entry->cost = cost;
-      heldBytes_ += cost;
-      ++heldCount_;
+      hold(*entry, cost + entry->file.native().size());
       changed_.notify_all();
     }
   }
 
-  const ImportFunction importFile_;
+  const ImportSteps steps_;
   const size_t maxAhead_;
   const size_t maxAheadBytes_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::shared_ptr<Entry>> queue_;  // announced and not yet taken, in order
-  size_t heldCount_ = 0;                      // parsed results waiting in the queue
+  size_t heldCount_ = 0;                      // entries read or parsed, waiting in the queue
   size_t heldBytes_ = 0;
   bool quit_ = false;
-  std::thread worker_;  // last: starts once everything above exists
+  // Last: they start once everything above exists.
+  std::thread reader_;
+  std::thread parser_;
 };
 
 }  // namespace
@@ -184,9 +221,8 @@ std::unique_ptr<FileImporter> makeDirectImporter(ImportFunction importFile) {
   return std::make_unique<DirectImporter>(std::move(importFile));
 }
 
-std::unique_ptr<FileImporter> makePrefetchingImporter(ImportFunction importFile, size_t maxAhead,
-                                                      size_t maxAheadBytes) {
-  return std::make_unique<PrefetchingImporter>(std::move(importFile), maxAhead, maxAheadBytes);
+std::unique_ptr<FileImporter> makePrefetchingImporter(ImportSteps steps, size_t maxAhead, size_t maxAheadBytes) {
+  return std::make_unique<PrefetchingImporter>(std::move(steps), maxAhead, maxAheadBytes);
 }
 
 }  // namespace conversion

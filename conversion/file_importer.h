@@ -25,11 +25,17 @@ class FileImporter {
 // Imports each file when asked, on the caller's thread.
 std::unique_ptr<FileImporter> makeDirectImporter(ImportFunction importFile);
 
-// Parses up to a few announced files on a worker thread while the caller writes earlier
-// ones. At most `maxAhead` results and about `maxAheadBytes` of them wait to be taken, though
-// one result always may, however large. Every import runs on the worker thread.
-std::unique_ptr<FileImporter> makePrefetchingImporter(ImportFunction importFile, size_t maxAhead,
-                                                      size_t maxAheadBytes);
+// An import split in two steps that can run on different threads.
+struct ImportSteps {
+  std::function<mail::MessageFileData(const std::filesystem::path&)> read;
+  std::function<mail::ImportResult(mail::MessageFileData)> parse;
+};
+
+// Reads the announced files on one worker thread and parses them on another while the caller
+// writes earlier ones. At most `maxAhead` files, read or parsed, and about `maxAheadBytes` of
+// them wait to be taken, though one always may, however large. Every parse runs on the same
+// worker thread.
+std::unique_ptr<FileImporter> makePrefetchingImporter(ImportSteps steps, size_t maxAhead, size_t maxAheadBytes);
 
 // A rough count of the bytes a parsed message holds in memory.
 size_t approximateSize(const pst::messaging::MessageContent& message);

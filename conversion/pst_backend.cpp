@@ -40,9 +40,10 @@ std::shared_ptr<const MessagingBackend> pstBackend() {
       },
       [](const std::filesystem::path& file) { return mail::importMessageFile(file); },
       [] {
-        // Parsing the next messages on the second core while this one is written; the bounds
-        // keep the parsed-but-unwritten mail to a few messages and well under the memory budget.
-        return makePrefetchingImporter([](const std::filesystem::path& file) { return mail::importMessageFile(file); },
+        // Reading and parsing the next messages on other threads while this one is written; the
+        // bounds keep the mail read but not yet written to a few messages and well under the
+        // memory budget.
+        return makePrefetchingImporter(ImportSteps{&mail::readMessageFile, &mail::importMessageData},
                                        kPrefetchMessages, kPrefetchBytes);
       },
   });
