@@ -59,7 +59,8 @@ class PrefetchingImporter final : public FileImporter {
       std::lock_guard lock(mutex_);
       quit_ = true;
     }
-    changed_.notify_all();
+    readerWake_.notify_one();
+    parserWake_.notify_one();
     reader_.join();
     parser_.join();
   }
@@ -69,7 +70,7 @@ class PrefetchingImporter final : public FileImporter {
       std::lock_guard lock(mutex_);
       queue_.push_back(std::make_shared<Entry>(file));
     }
-    changed_.notify_all();
+    readerWake_.notify_one();
   }
 
   mail::ImportResult import(const std::filesystem::path& file) override {
@@ -84,12 +85,12 @@ class PrefetchingImporter final : public FileImporter {
       dropFront(static_cast<size_t>(found - queue_.begin()));
     }
     const std::shared_ptr<Entry> entry = queue_.front();
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return entry->state == State::Done; });
+    readerWake_.notify_one();
+    resultReady_.wait(lock, [&] { return entry->state == State::Done; });
     queue_.pop_front();
     release(*entry);
     lock.unlock();
-    changed_.notify_all();
+    readerWake_.notify_one();
     if (entry->error) std::rethrow_exception(entry->error);
     return std::move(entry->result);
   }
@@ -142,7 +143,7 @@ class PrefetchingImporter final : public FileImporter {
     std::unique_lock lock(mutex_);
     while (true) {
       std::shared_ptr<Entry> entry;
-      changed_.wait(lock, [&] { return quit_ || (roomToRead() && (entry = first(State::Waiting)) != nullptr); });
+      readerWake_.wait(lock, [&] { return quit_ || (roomToRead() && (entry = first(State::Waiting)) != nullptr); });
       if (quit_) return;
       entry->state = State::Reading;
       lock.unlock();
@@ -159,7 +160,11 @@ class PrefetchingImporter final : public FileImporter {
       entry->error = error;
       entry->state = error ? State::Done : State::Read;
       hold(*entry, entry->data.size + entry->file.native().size());
-      changed_.notify_all();
+      if (error) {
+        resultReady_.notify_one();
+      } else {
+        parserWake_.notify_one();
+      }
     }
   }
 
@@ -167,7 +172,7 @@ class PrefetchingImporter final : public FileImporter {
     std::unique_lock lock(mutex_);
     while (true) {
       std::shared_ptr<Entry> entry;
-      changed_.wait(lock, [&] { return quit_ || (entry = first(State::Read)) != nullptr; });
+      parserWake_.wait(lock, [&] { return quit_ || (entry = first(State::Read)) != nullptr; });
       if (quit_) return;
       entry->state = State::Parsing;
       mail::MessageFileData data = std::move(entry->data);
@@ -186,7 +191,9 @@ class PrefetchingImporter final : public FileImporter {
       entry->result = std::move(result);
       entry->error = error;
       hold(*entry, cost + entry->file.native().size());
-      changed_.notify_all();
+      resultReady_.notify_one();
+      // A parsed message may hold less than it took to read, leaving room for the reader.
+      readerWake_.notify_one();
     }
   }
 
@@ -194,7 +201,8 @@ class PrefetchingImporter final : public FileImporter {
   const size_t maxAhead_;
   const size_t maxAheadBytes_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  // One waiter each, so that a change wakes only the thread that can act on it.
+  std::condition_variable readerWake_, parserWake_, resultReady_;
   std::deque<std::shared_ptr<Entry>> queue_;  // announced and not yet taken, in order
   size_t heldCount_ = 0;                      // entries read or parsed, waiting in the queue
   size_t heldBytes_ = 0;
