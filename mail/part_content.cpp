@@ -5,13 +5,13 @@
 namespace mail {
 namespace {
 
-// Reads the stream to its end straight into the tail of `out`.
+// Reads the stream to its end straight into the tail of `out`, whose capacity the caller set
+// to the expected size: it grows only when that was too little.
 template <typename Container>
 void readAll(GMimeStream* stream, Container& out) {
-  constexpr size_t kChunk = 65536;
   size_t used = out.size();
   while (true) {
-    if (out.capacity() - used < kChunk) out.reserve(used + std::max(used, kChunk));
+    if (out.capacity() == used) out.reserve(used + std::max<size_t>(used, 4096));
     out.resize(out.capacity());
     const ssize_t n = g_mime_stream_read(stream, reinterpret_cast<char*>(out.data() + used), out.size() - used);
     if (n <= 0) break;
@@ -60,7 +60,9 @@ Container decode(GMimePart* part) {
   const gint64 streamLength = g_mime_stream_length(raw);
   if (streamLength > 0) {
     const auto size = static_cast<size_t>(streamLength);
-    out.reserve(encoding == GMIME_CONTENT_ENCODING_BASE64 ? base64DecodedBound(size) : size);
+    // Decoding never grows the bytes; one spare byte lets the read that finds the end go
+    // without growing the buffer.
+    out.reserve((encoding == GMIME_CONTENT_ENCODING_BASE64 ? base64DecodedBound(size) : size) + 1);
   }
   GMimeStream* stream = g_mime_stream_filter_new(raw);
   if (filtered) {
