@@ -1,12 +1,15 @@
 # The messaging layer, the folder lookup and the conversion run (no Qt), over the PST writer
 # and the message importer.
 add_library(vantorel_conversion STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/allocator_tuning.cpp
   ${CMAKE_CURRENT_LIST_DIR}/box_texts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/file_importer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/folder_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/messaging.cpp
   ${CMAKE_CURRENT_LIST_DIR}/open_mapi_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pst_backend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pst_file_name.cpp)
 target_include_directories(vantorel_conversion PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(vantorel_conversion PUBLIC vantorel_convhelpers vantorel_pst_messaging vantorel_mail)
+find_package(Threads REQUIRED)
+target_link_libraries(vantorel_conversion PUBLIC Threads::Threads vantorel_convhelpers vantorel_pst_messaging vantorel_mail)

@@ -1,9 +1,11 @@
 #include "conversion/engine.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <unordered_map>
 
+#include "conversion/allocator_tuning.h"
 #include "conversion/folder_path.h"
 #include "conversion/messaging.h"
 #include "conversion/open_mapi_folder.h"
@@ -63,6 +65,9 @@ class FolderFailures {
  private:
   std::unordered_map<std::string, std::string> reasons_;
 };
+
+// Rows announced to the importer beyond the one being imported.
+constexpr size_t kImportLookAhead = 8;
 
 class Run {
  public:
@@ -164,14 +169,17 @@ class Run {
   }
 
   void importMessages() {
+    tuneAllocatorForConversion();
     Session& session = *state_.session;
     const size_t count = rows_.rows();
     for (size_t r = 0; r < count; ++r) {
       if (!isBlank(rows_.text(r))) ++outcome_.listed;
     }
     const std::string storePrefix = "\\\\" + state_.storeDisplayName + "\\";
+    size_t announced = 0;
     for (size_t i = 0; i < count; ++i) {
       if (stopping()) return;
+      announced = announceImports(announced, std::min(count, i + kImportLookAhead));
       view_.selectRow(i);
       view_.yield();
       const std::string text = rowText(i);
@@ -203,6 +211,16 @@ class Run {
       }
       view_.messageProgress(i + 1, count);
     }
+  }
+
+  // Tells the session which files rows [from, to) will import, so it can read them ahead.
+  size_t announceImports(size_t from, size_t to) {
+    for (size_t r = from; r < to; ++r) {
+      const std::string text = rowText(r);
+      const std::optional<std::string> folderPath = FolderPathOf(text);
+      if (folderPath && !failures_.find(*folderPath)) state_.session->ExpectFile(importPath(text));
+    }
+    return std::max(from, to);
   }
 
   void finish() {

@@ -83,7 +83,7 @@ void MailItem::Import(const std::filesystem::path& file, int format) {
   }
   Session* session = store_->session;
   if (!session) throw MessagingError("The store \"" + store_->displayName + "\" was already removed.");
-  mail::ImportResult result = session->backend().importFile(file);
+  mail::ImportResult result = session->ImportFile(file);
   if (!result.ok) throw MessagingError(result.reason);
   *message_ = std::move(result.message);
   imported_ = true;
@@ -177,6 +177,7 @@ Session::Session(std::shared_ptr<const MessagingBackend> backend)
     : backend_(backend ? std::move(backend) : pstBackend()) {}
 
 Session::~Session() {
+  importer_.reset();
   for (const auto& store : attached_) store->session = nullptr;
 }
 
@@ -184,6 +185,7 @@ void Session::Logon() {
   if (!backend_->createStore || !backend_->importFile) {
     throw MessagingError("The PST writer is not available in this build.");
   }
+  importer_ = backend_->openImporter ? backend_->openImporter() : makeDirectImporter(backend_->importFile);
   loggedOn_ = true;
 }
 
@@ -247,7 +249,17 @@ void Session::Logoff() {
   }
   attached_.clear();
   pathCache_.clear();
+  importer_.reset();
   loggedOn_ = false;
+}
+
+void Session::ExpectFile(const std::filesystem::path& file) {
+  if (importer_) importer_->expect(file);
+}
+
+mail::ImportResult Session::ImportFile(const std::filesystem::path& file) {
+  requireLoggedOn();
+  return importer_->import(file);
 }
 
 }  // namespace conversion

@@ -142,6 +142,11 @@ class Session {
   // Ends the session; a store still attached is completed first.
   void Logoff();
 
+  // Announces a file a mail item of this session will import later, so that it can be read
+  // ahead; files are imported in the order announced.
+  void ExpectFile(const std::filesystem::path& file);
+  mail::ImportResult ImportFile(const std::filesystem::path& file);
+
   bool loggedOn() const { return loggedOn_; }
   // The root folder of the attached store with this display name (the namespace's top level).
   std::optional<Folder> topLevelFolder(const std::string& displayName) const;
@@ -158,6 +163,7 @@ class Session {
   uint64_t nextEntryId_ = 1;
   std::vector<std::shared_ptr<StoreState>> attached_;
   std::unordered_map<std::string, Folder> pathCache_;
+  std::unique_ptr<FileImporter> importer_;  // while logged on
 };
 
 // The utility object: sets one property on a message held by a mail item.

@@ -7,6 +7,9 @@ namespace conversion {
 
 namespace {
 
+constexpr size_t kPrefetchMessages = 6;
+constexpr size_t kPrefetchBytes = size_t{64} << 20;
+
 class PstStoreFile final : public StoreFile {
  public:
   explicit PstStoreFile(std::unique_ptr<pst::messaging::Store> store) : store_(std::move(store)) {}
@@ -36,6 +39,13 @@ std::shared_ptr<const MessagingBackend> pstBackend() {
         return std::make_unique<PstStoreFile>(pst::messaging::Store::create(path, displayName));
       },
       [](const std::filesystem::path& file) { return mail::importMessageFile(file); },
+      [] {
+        // Reading and parsing the next messages on other threads while this one is written; the
+        // bounds keep the mail read but not yet written to a few messages and well under the
+        // memory budget.
+        return makePrefetchingImporter(ImportSteps{&mail::readMessageFile, &mail::importMessageData},
+                                       kPrefetchMessages, kPrefetchBytes);
+      },
   });
   return backend;
 }

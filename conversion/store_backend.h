@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "conversion/file_importer.h"
 #include "mail/importer.h"
 #include "pst/messaging/message_content.h"
 
@@ -37,6 +38,8 @@ struct MessagingBackend {
   std::function<std::unique_ptr<StoreFile>(const std::filesystem::path&, const std::string& displayName)>
       createStore;
   std::function<mail::ImportResult(const std::filesystem::path&)> importFile;
+  // The importer a session uses for one run; when unset, importFile is called directly.
+  std::function<std::unique_ptr<FileImporter>()> openImporter;
 };
 
 // The PST writer with the GMime importer.

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
 
 #include "mail/gmime_session.h"
 
@@ -45,6 +46,42 @@ std::string iconvNameFor(const std::string& charset) {
   ensureGMimeInitialised();
   const char* name = g_mime_charset_iconv_name(charset.c_str());
   return name ? name : charset;
+}
+
+// Opening a converter loads and unloads glibc's conversion module each time, which costs more
+// than converting a typical body. Each thread keeps the converters it opened.
+class ConverterCache {
+ public:
+  ~ConverterCache() { clear(); }
+  // A converter from `charset` to UTF-8 in its initial state; (iconv_t)-1 when there is none.
+  iconv_t get(const std::string& charset) {
+    if (auto it = converters_.find(charset); it != converters_.end()) {
+      if (it->second != kNone) iconv(it->second, nullptr, nullptr, nullptr, nullptr);
+      return it->second;
+    }
+    // Mail may name any number of bogus charsets; a bounded cache never grows with them.
+    if (converters_.size() >= kMaxConverters) clear();
+    const iconv_t cd = iconv_open("UTF-8", charset.c_str());
+    converters_.emplace(charset, cd);
+    return cd;
+  }
+
+  static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+ private:
+  static constexpr size_t kMaxConverters = 64;
+  void clear() {
+    for (const auto& [name, cd] : converters_) {
+      if (cd != kNone) iconv_close(cd);
+    }
+    converters_.clear();
+  }
+  std::unordered_map<std::string, iconv_t> converters_;
+};
+
+iconv_t converterFrom(const std::string& charset) {
+  thread_local ConverterCache cache;
+  return cache.get(charset);
 }
 
 }  // namespace
@@ -98,8 +135,8 @@ std::optional<std::string> convertToUtf8(std::string_view bytes, std::string_vie
   }
   const std::string from = iconvNameFor(charset);
   if (from.empty()) return std::nullopt;
-  iconv_t cd = iconv_open("UTF-8", from.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  iconv_t cd = converterFrom(from);
+  if (cd == ConverterCache::kNone) return std::nullopt;
 
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2 + 16);
@@ -133,7 +170,6 @@ std::optional<std::string> convertToUtf8(std::string_view bytes, std::string_vie
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     if (inLeft == 0) break;
   }
-  iconv_close(cd);
   return out;
 }
 

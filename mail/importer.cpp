@@ -1,10 +1,11 @@
 #include "mail/importer.h"
 
 #include <gmime/gmime.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -22,6 +23,13 @@ struct ByteArrayDeleter {
   void operator()(GByteArray* array) const { g_byte_array_unref(array); }
 };
 using ByteArray = std::unique_ptr<GByteArray, ByteArrayDeleter>;
+
+struct FileDescriptor {
+  int fd = -1;
+  ~FileDescriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
 
 // Old Macintosh mail ends lines with a bare CR, which GMime does not take for a line end.
 void normaliseBareCarriageReturns(GByteArray* array) {
@@ -81,43 +89,63 @@ ImportResult importMessageBytes(std::string_view bytes, uint64_t fallbackTime) {
   return parseMessage(std::move(array), fallbackTime);
 }
 
-ImportResult importMessageFile(const std::filesystem::path& file) {
-  ensureGMimeInitialised();
-  ImportResult result;
-  const std::string name = file.string();
-  std::unique_ptr<FILE, int (*)(FILE*)> handle(std::fopen(name.c_str(), "rb"), &std::fclose);
+void MessageFileData::Release::operator()(uint8_t* bytes) const { g_free(bytes); }
+
+MessageFileData readMessageFile(const std::filesystem::path& file) {
+  MessageFileData data;
+  const FileDescriptor descriptor{::open(file.c_str(), O_RDONLY | O_CLOEXEC)};
+  const int fd = descriptor.fd;
   struct stat info {};
-  if (!handle || fstat(fileno(handle.get()), &info) != 0) {
-    result.reason = "The file cannot be opened (" + std::string(std::strerror(errno)) +
-                    "). Check that it exists and that you may read it.";
-    return result;
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    data.reason = "The file cannot be opened (" + std::string(std::strerror(errno)) +
+                  "). Check that it exists and that you may read it.";
+    return data;
   }
   if (S_ISDIR(info.st_mode)) {
-    result.reason = "This is a folder, not a message file. Add the folder with the add-folder command instead.";
-    return result;
+    data.reason = "This is a folder, not a message file. Add the folder with the add-folder command instead.";
+    return data;
   }
   if (static_cast<unsigned long long>(info.st_size) >= 0xFFFFFFFFull) {
-    result.reason = "The file is larger than 4 GB, more than a PST message can hold. Split or shorten the message "
-                    "on the mail server first.";
-    return result;
+    data.reason = "The file is larger than 4 GB, more than a PST message can hold. Split or shorten the message "
+                  "on the mail server first.";
+    return data;
   }
-  ByteArray array(g_byte_array_sized_new(static_cast<guint>(info.st_size)));
-  g_byte_array_set_size(array.get(), static_cast<guint>(info.st_size));
+  // One read into a buffer of the file's size; the loop only covers short reads and a file
+  // that shrinks while it is read (it is taken as far as it could be read).
+  const auto size = static_cast<size_t>(info.st_size);
+  data.bytes.reset(static_cast<uint8_t*>(g_malloc(size == 0 ? 1 : size)));
   size_t total = 0;
-  while (total < array->len) {
-    const size_t n = std::fread(array->data + total, 1, array->len - total, handle.get());
-    if (n == 0) break;
-    total += n;
-  }
-  if (std::ferror(handle.get())) {
-    result.reason = "The file could not be read completely (" + std::string(std::strerror(errno)) +
+  while (total < size) {
+    const ssize_t n = ::read(fd, data.bytes.get() + total, size - total);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      data.reason = "The file could not be read completely (" + std::string(std::strerror(errno)) +
                     "). Check the disk or network share it lies on.";
+      data.bytes.reset();
+      return data;
+    }
+    if (n == 0) break;
+    total += static_cast<size_t>(n);
+  }
+  data.size = total;
+  data.modified = unixSecondsToFileTime(static_cast<int64_t>(info.st_mtim.tv_sec)) +
+                  static_cast<uint64_t>(info.st_mtim.tv_nsec / 100);
+  return data;
+}
+
+ImportResult importMessageData(MessageFileData data) {
+  ensureGMimeInitialised();
+  if (!data.reason.empty() || !data.bytes) {
+    ImportResult result;
+    result.reason = data.reason.empty() ? "The file could not be read." : std::move(data.reason);
     return result;
   }
-  g_byte_array_set_size(array.get(), static_cast<guint>(total));
-  const uint64_t mtime = unixSecondsToFileTime(static_cast<int64_t>(info.st_mtim.tv_sec)) +
-                         static_cast<uint64_t>(info.st_mtim.tv_nsec / 100);
-  return parseMessage(std::move(array), mtime);
+  ByteArray array(g_byte_array_new_take(data.bytes.release(), data.size));
+  return parseMessage(std::move(array), data.modified);
+}
+
+ImportResult importMessageFile(const std::filesystem::path& file) {
+  return importMessageData(readMessageFile(file));
 }
 
 }  // namespace mail

@@ -1,7 +1,9 @@
 // Turns one RFC 822 message file into a message for the store.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "pst/messaging/message_content.h"
@@ -13,6 +15,24 @@ struct ImportResult {
   std::string reason;  // why the file is not importable, when !ok (for the user: says what to do)
   pst::messaging::MessageContent message;
 };
+
+// A message file read into memory and not yet parsed: reading and parsing are separate steps
+// so that a caller can overlap the disk with the parser.
+struct MessageFileData {
+  struct Release {
+    void operator()(uint8_t* bytes) const;
+  };
+  std::string reason;  // why the file could not be read; empty when it was
+  std::unique_ptr<uint8_t, Release> bytes;
+  size_t size = 0;
+  uint64_t modified = 0;  // FILETIME of the file's last change
+};
+
+// The first step of importMessageFile.
+MessageFileData readMessageFile(const std::filesystem::path& file);
+
+// The second step: converts what readMessageFile read.
+ImportResult importMessageData(MessageFileData data);
 
 // Reads and converts `file`. Never throws for bad content: a file that is empty, unreadable or
 // not an Internet message comes back with ok == false and a reason.

@@ -119,8 +119,11 @@ struct NdbWriter::Impl {
     const uint64_t size = blockDiskSize(cb);
     const uint64_t ib = allocate(size, kBlockAlign);
     uint8_t* s = scratch.data();
-    std::memcpy(s, data.data(), cb);
-    if (!internal) permuteEncode({s, cb});
+    if (internal) {
+      std::memcpy(s, data.data(), cb);
+    } else {
+      permuteEncode(data, s);
+    }
     std::memset(s + cb, 0, size - cb);
     BlockTrailer t;
     t.cb = static_cast<uint16_t>(cb);

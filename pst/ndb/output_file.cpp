@@ -126,9 +126,11 @@ void OutputFile::write(uint64_t offset, std::span<const uint8_t> data) {
     bufferStart_ = offset;
     rel = 0;
   }
-  const uint64_t end = rel + data.size();
-  if (end > buffer_.size()) buffer_.resize(static_cast<size_t>(end), 0);
-  std::memcpy(buffer_.data() + rel, data.data(), data.size());
+  // Blocks arrive mostly in file order: append them rather than zero-fill and overwrite.
+  if (rel > buffer_.size()) buffer_.resize(static_cast<size_t>(rel), 0);
+  const size_t overlap = std::min<size_t>(data.size(), buffer_.size() - static_cast<size_t>(rel));
+  if (overlap > 0) std::memcpy(buffer_.data() + rel, data.data(), overlap);
+  buffer_.insert(buffer_.end(), data.begin() + static_cast<std::ptrdiff_t>(overlap), data.end());
   if (buffer_.size() >= kBufferSize) flush();
 }
 

@@ -7,6 +7,8 @@
 namespace pst::ndb {
 
 void permuteEncode(std::span<uint8_t> data);
+// Encodes `from` into `to` (from.size() bytes) in the same pass that copies it.
+void permuteEncode(std::span<const uint8_t> from, uint8_t* to);
 void permuteDecode(std::span<uint8_t> data);
 
 }  // namespace pst::ndb

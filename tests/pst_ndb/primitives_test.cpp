@@ -88,6 +88,30 @@ TEST(Permute, TablesAreInverseAndMatchKnownBytes) {
   EXPECT_EQ(enc, all);
 }
 
+// The wide path takes 64 bytes at a time; every length and the copying variant must agree
+// with the byte table.
+TEST(Permute, EveryLengthAndTheCopyingEncoderAgreeWithTheTable) {
+  std::vector<uint8_t> table(256);
+  for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>(i);
+  permuteEncode(table);  // 256 bytes; checked byte by byte above
+  std::mt19937 rng(11);
+  for (size_t n = 0; n <= 300; ++n) {
+    std::vector<uint8_t> data(n);
+    for (auto& b : data) b = static_cast<uint8_t>(rng());
+    std::vector<uint8_t> expected(n);
+    for (size_t i = 0; i < n; ++i) expected[i] = table[data[i]];
+    std::vector<uint8_t> copied(n + 1, 0xAB);
+    permuteEncode(std::span<const uint8_t>(data), copied.data());
+    EXPECT_EQ(std::vector<uint8_t>(copied.begin(), copied.begin() + n), expected) << n;
+    EXPECT_EQ(copied[n], 0xAB) << "wrote past the end at " << n;
+    auto inPlace = data;
+    permuteEncode(std::span<uint8_t>(inPlace));
+    EXPECT_EQ(inPlace, expected) << n;
+    permuteDecode(inPlace);
+    EXPECT_EQ(inPlace, data) << n;
+  }
+}
+
 TEST(Signature, MatchesOutlookDList) {
   // Empty.pst's DList: bid 0x17F at 0x4200.
   const auto f = slurp(test::referencePst("Empty.pst"));
