@@ -7,6 +7,7 @@
 
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
+#include "pst/ltp/table_writer.h"
 #include "pst/messaging/internal_nodes.h"
 #include "pst/messaging/message_writer.h"
 #include "pst/messaging/named_property_map.h"
@@ -252,8 +253,11 @@ void Store::Impl::writeFolder(const Folder& f) {
   if (f.rows.empty() && f.kind != FolderKind::IpmSubtree) {
     writer.addNode(ct, contentsTemplate, 0, 0);
   } else {
-    ltp::TableContextBuilder table(f.kind == FolderKind::IpmSubtree ? columns::ipmSubtreeContents()
-                                                                    : columns::contentsTemplate());
+    // Written as the rows come: a folder of any size takes a few blocks of memory here.
+    ltp::SubnodeBuilder sb;
+    ltp::TableWriter table(f.kind == FolderKind::IpmSubtree ? columns::ipmSubtreeContents()
+                                                            : columns::contentsTemplate(),
+                           f.rows.size(), writer, sb);
     for (uint64_t at : f.rows) {
       const auto cells = spool.get(at);
       uint32_t rowId = 0;
@@ -261,7 +265,8 @@ void Store::Impl::writeFolder(const Folder& f) {
         if (c.tag == tags::kLtpRowId) rowId = static_cast<uint32_t>(std::get<int32_t>(c.value));
       table.addRow(rowId, cells);
     }
-    writeTableNode(ct, table);
+    const Bid data = table.finish();
+    writer.addNode(ct, data, sb.write(writer), 0);
   }
 
   // Associated contents table: always empty here.
