@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pst/ndb/bt_page.h"
+#include "pst/ndb/types.h"
 
 namespace pst::ndb {
 
