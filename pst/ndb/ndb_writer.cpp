@@ -35,12 +35,13 @@ std::array<uint32_t, 32> initialRgnid() {
   return r;
 }
 
-// An NBT entry while the file is written: node ids and parents are 32 bits wide.
+// An NBT entry while the file is written, in 16 bytes: node ids and parents are 32 bits wide,
+// and block BIDs have bit 0 clear and stay below 2^33 (see addNode), so BID / 2 fits 32 bits.
 struct NodeRecord {
   uint32_t nid;
   uint32_t parent;
-  uint64_t data;
-  uint64_t subnodes;
+  uint32_t halfData;
+  uint32_t halfSubnodes;
 };
 
 std::string hex(uint64_t v) {
@@ -290,9 +291,11 @@ void NdbWriter::addNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
   w.checkOpen();
   if (subnodes != 0 && !isInternalBid(subnodes))
     throw Error("Internal error: node " + hex(nid) + " names a data block as its subnode tree.");
+  if ((data | subnodes) >> 33)
+    throw Error("The PST file holds more blocks than this writer can index; split the import into several files.");
   w.reference(data);
   w.reference(subnodes);
-  w.nodes.push_back({nid, parent, data, subnodes});
+  w.nodes.push_back({nid, parent, static_cast<uint32_t>(data >> 1), static_cast<uint32_t>(subnodes >> 1)});
   // Keep rgnid at or above every index used, so later allocations never collide.
   const size_t t = static_cast<size_t>(nid & 0x1F);
   w.rgnid[t] = std::max(w.rgnid[t], nidIndex(nid));
@@ -334,7 +337,7 @@ void NdbWriter::finish() {
       w.nodes.size(),
       [&](size_t i) {
         const NodeRecord& n = w.nodes[i];
-        return NbtEntry{n.nid, n.data, n.subnodes, n.parent};
+        return NbtEntry{n.nid, uint64_t{n.halfData} << 1, uint64_t{n.halfSubnodes} << 1, n.parent};
       },
       kNbtLeafMax, PageType::Nbt, buildNbtLeaf, [](const NbtEntry& e) { return e.nid; }, nextPageBid);
   w.completeRegion();
