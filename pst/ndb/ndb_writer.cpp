@@ -122,8 +122,9 @@ struct NdbWriter::Impl {
     if (data.size() > NdbWriter::kMaxBlockData)
       throw Error("Internal error: block data of " + std::to_string(data.size()) + " bytes exceeds " +
                   std::to_string(NdbWriter::kMaxBlockData) + ".");
+    // The block index derives BIDs from places, so a BID is used up only once its block is
+    // indexed: a failed write leaves no gap between the two.
     const Bid bid = nextBid | (internal ? kInternalBidBit : 0);
-    nextBid += kBidStep;
     const uint64_t cb = data.size();
     if (!internal) dataBytes += cb;
     const uint64_t size = blockDiskSize(cb);
@@ -140,6 +141,7 @@ struct NdbWriter::Impl {
     t.write(s + size - kUnicode.blockTrailer);
     file.write(ib, {s, size});
     blocks.add(internal, ib, static_cast<uint16_t>(cb));
+    nextBid += kBidStep;
     return bid;
   }
 
