@@ -13,6 +13,8 @@ size_t finishedSize(size_t dataSize, size_t items) { return dataSize + (dataSize
 }  // namespace
 
 HeapWriter::HeapWriter(uint8_t clientSignature) : clientSignature_(clientSignature) {}
+HeapWriter::HeapWriter(uint8_t clientSignature, ndb::NdbWriter& writer)
+    : clientSignature_(clientSignature), stream_(&writer) {}
 
 Hid HeapWriter::allocate(size_t size) {
   if (size == 0 || size > kMaxHeapItem)
@@ -22,6 +24,7 @@ Hid HeapWriter::allocate(size_t size) {
     if (pages_.size() >= kMaxHeapBlocks)
       throw Error("heap-on-node full (65,536 blocks): the table or property set is too large for one node");
     pages_.push_back({Bytes(heapBlockHeaderSize(pages_.size()), 0), {}});
+    if (stream_) streamFinalPages();
   }
   Page& page = pages_.back();
   page.starts.push_back(static_cast<uint16_t>(page.data.size()));
@@ -41,6 +44,7 @@ std::span<uint8_t> HeapWriter::item(Hid hid) {
   if (block >= pages_.size() || index < 0 || static_cast<size_t>(index) >= pages_[block].starts.size())
     throw Error("heap item " + std::to_string(hid) + " does not exist");
   Page& page = pages_[block];
+  if (page.bid != 0) throw Error("heap item " + std::to_string(hid) + " is already written to the file");
   const size_t begin = page.starts[index];
   const size_t end = static_cast<size_t>(index) + 1 < page.starts.size() ? page.starts[index + 1] : page.data.size();
   return std::span<uint8_t>(page.data).subspan(begin, end - begin);
@@ -58,7 +62,7 @@ Bytes HeapWriter::finishPage(size_t index) const {
   for (size_t i = 0; i < page.starts.size(); ++i) ndb::le::put<uint16_t>(map + 4 + 2 * i, page.starts[i]);
   ndb::le::put<uint16_t>(map + 4 + 2 * page.starts.size(), static_cast<uint16_t>(page.data.size()));
 
-  auto freeOf = [&](size_t block) { return kHeapBlockSize - finishedSize(pages_[block].data.size(), pages_[block].starts.size()); };
+  auto freeOf = [&](size_t block) { return kHeapBlockSize - finishedSizeOf(block); };
   auto putLevels = [&](uint8_t* levels, size_t first, size_t count) {
     for (size_t b = first; b < first + count && b < pages_.size(); ++b) {
       const uint8_t level = fillLevel(freeOf(b));
@@ -77,7 +81,35 @@ Bytes HeapWriter::finishPage(size_t index) const {
   return out;
 }
 
+size_t HeapWriter::finishedSizeOf(size_t index) const {
+  const Page& page = pages_[index];
+  return page.bid != 0 ? page.finished : finishedSize(page.data.size(), page.starts.size());
+}
+
+void HeapWriter::writePage(size_t index, ndb::NdbWriter& writer) {
+  Bytes out = finishPage(index);
+  // As Outlook does: every block but the last fills its data block, the slack after the map.
+  if (index + 1 < pages_.size()) out.resize(kHeapBlockSize, 0);
+  Page& page = pages_[index];
+  page.finished = static_cast<uint16_t>(finishedSizeOf(index));
+  page.bid = writer.writeBlock(out);
+  writtenBytes_ += out.size();
+  Bytes().swap(page.data);
+  std::vector<uint16_t>().swap(page.starts);
+}
+
+// Called when a page has just started: the one before it is final, and so is the bitmap block
+// whose 128 blocks that one completed.
+void HeapWriter::streamFinalPages() {
+  const size_t started = pages_.size() - 1;
+  if (started < 2) return;
+  if (!isBitmapBlock(started - 1)) writePage(started - 1, *stream_);
+  if (started >= 128 && isBitmapBlock(started - 128)) writePage(started - 128, *stream_);
+}
+
 std::vector<Bytes> HeapWriter::pages() const {
+  for (const Page& page : pages_)
+    if (page.bid != 0) throw Error("Internal error: the heap has already written some of its pages");
   std::vector<Bytes> out;
   if (pages_.empty()) {
     // An empty heap still has its header block.
@@ -94,14 +126,20 @@ std::vector<Bytes> HeapWriter::pages() const {
   return out;
 }
 
-Bid HeapWriter::write(ndb::NdbWriter& writer) const {
-  std::vector<Bid> bids;
-  uint64_t total = 0;
-  for (const Bytes& page : pages()) {
-    bids.push_back(writer.writeBlock(page));
-    total += page.size();
+Bid HeapWriter::write(ndb::NdbWriter& writer) {
+  if (stream_ && stream_ != &writer) throw Error("Internal error: a streaming heap written to another file");
+  if (pages_.empty()) {
+    const Bytes page = pages().front();
+    const Bid bid = writer.writeBlock(page);
+    return writer.writeDataTree({&bid, 1}, page.size());
   }
-  return writer.writeDataTree(bids, total);
+  // Every allocation, and so every fill level, is known now.
+  for (size_t i = 0; i < pages_.size(); ++i)
+    if (pages_[i].bid == 0) writePage(i, writer);
+  std::vector<Bid> bids;
+  bids.reserve(pages_.size());
+  for (const Page& page : pages_) bids.push_back(page.bid);
+  return writer.writeDataTree(bids, writtenBytes_);
 }
 
 uint32_t storeVariableValue(HeapWriter& heap, SubnodeBuilder& subnodes, ndb::NdbWriter& writer,

@@ -4,8 +4,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "pst/ltp/bth_writer.h"
-#include "pst/ltp/heap_writer.h"
+#include "pst/ltp/table_writer.h"
 #include "pst/ltp/tc_layout.h"
 #include "pst/ltp/value_codec.h"
 #include "pst/ndb/le.h"
@@ -116,82 +115,14 @@ const std::vector<PropTag>& TableContextBuilder::columns() const { return impl_-
 
 Bid TableContextBuilder::write(ndb::NdbWriter& writer, SubnodeBuilder& subnodes) const {
   const Impl& m = *impl_;
-  const TcLayout& layout = m.layout;
-  const size_t rowSize = layout.rowSize();
-  const size_t count = m.rowById.size();
-
-  // Outlook's order: the row index header first, then the TCINFO.
-  HeapWriter heap(kClientTc);
-  const Hid rowIndex = heap.allocate(8);
-  const Hid info = heap.allocate(22 + 8 * layout.columns.size());
-  heap.setUserRoot(info);
-
-  // Gives every variable-size cell of `r` its final HNID, and a row version when it has none.
-  const auto rowVer = *layout.find(kLtpRowVer);
-  auto finishRow = [&](uint8_t* r) {
-    const uint8_t* bitmap = r + layout.groupEnds[2];
-    for (size_t col = 0; col < layout.columns.size(); ++col) {
-      const TcColumn& c = layout.columns[col];
-      const bool present = bitmap[c.bit / 8] & (0x80 >> (c.bit % 8));
-      if (col == rowVer && !present) {
-        le::put<uint32_t>(r + c.offset, writer.nextUnique());
-        r[layout.groupEnds[2] + c.bit / 8] |= static_cast<uint8_t>(0x80 >> (c.bit % 8));
-      }
-      if (!m.variable[col] || !present) continue;
-      const auto value = m.value(le::u32(r + c.offset));
-      le::put<uint32_t>(r + c.offset, storeVariableValue(heap, subnodes, writer, value));
-    }
-  };
-
-  uint32_t hnidRows = 0;
-  if (count > 0 && count * rowSize <= kMaxHeapItem) {
-    Bytes matrix(m.rows);
-    for (size_t i = 0; i < count; ++i) finishRow(matrix.data() + i * rowSize);
-    hnidRows = heap.add(matrix);
-  } else if (count > 0) {
-    // Whole rows per block; every block but the last is padded to a full 8,176 bytes.
-    const size_t perBlock = kHeapBlockSize / rowSize;
-    std::vector<Bid> blocks;
-    uint64_t total = 0;
-    Bytes block;
-    for (size_t first = 0; first < count; first += perBlock) {
-      const size_t n = std::min(perBlock, count - first);
-      block.assign(m.rows.begin() + first * rowSize, m.rows.begin() + (first + n) * rowSize);
-      for (size_t i = 0; i < n; ++i) finishRow(block.data() + i * rowSize);
-      if (first + n < count) block.resize(kHeapBlockSize, 0);
-      blocks.push_back(writer.writeBlock(block));
-      total += block.size();
-    }
-    const Nid nid = subnodes.allocate(NidType::Ltp);
-    subnodes.add(nid, writer.writeDataTree(blocks, total));
-    hnidRows = nid;
+  const size_t rowSize = m.layout.rowSize();
+  TableWriter table(m.layout, m.rowById.size(), writer, subnodes);
+  Bytes row(rowSize);
+  for (size_t i = 0; i < m.rowById.size(); ++i) {
+    std::copy(m.rows.begin() + i * rowSize, m.rows.begin() + (i + 1) * rowSize, row.begin());
+    table.addStoredRow(row, [&](size_t, uint32_t slot) { return m.value(slot); });
   }
-
-  std::vector<std::pair<uint32_t, uint32_t>> byId(m.rowById.begin(), m.rowById.end());
-  std::sort(byId.begin(), byId.end());
-  Bytes records(byId.size() * 8);
-  for (size_t i = 0; i < byId.size(); ++i) {
-    le::put<uint32_t>(records.data() + 8 * i, byId[i].first);
-    le::put<uint32_t>(records.data() + 8 * i + 4, byId[i].second);
-  }
-  writeBth(heap, rowIndex, {4, 4}, records);
-
-  uint8_t* t = heap.item(info).data();
-  t[0] = kClientTc;
-  t[1] = static_cast<uint8_t>(layout.columns.size());
-  for (size_t g = 0; g < 4; ++g) le::put<uint16_t>(t + 2 + 2 * g, layout.groupEnds[g]);
-  le::put<uint32_t>(t + 10, rowIndex);
-  le::put<uint32_t>(t + 14, hnidRows);
-  le::put<uint32_t>(t + 18, 0);
-  for (size_t i = 0; i < layout.columns.size(); ++i) {
-    const TcColumn& c = layout.columns[i];
-    uint8_t* d = t + 22 + 8 * i;
-    le::put<uint32_t>(d, c.tag);
-    le::put<uint16_t>(d + 4, c.offset);
-    d[6] = c.size;
-    d[7] = c.bit;
-  }
-  return heap.write(writer);
+  return table.finish();
 }
 
 }  // namespace pst::ltp

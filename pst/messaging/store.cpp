@@ -7,10 +7,12 @@
 
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
+#include "pst/ltp/table_writer.h"
 #include "pst/messaging/internal_nodes.h"
 #include "pst/messaging/message_writer.h"
 #include "pst/messaging/named_property_map.h"
 #include "pst/messaging/property_tags.h"
+#include "pst/messaging/row_positions.h"
 #include "pst/messaging/row_spool.h"
 #include "pst/messaging/table_columns.h"
 #include "pst/ndb/ndb_writer.h"
@@ -41,7 +43,7 @@ struct Folder {
   std::vector<Nid> children;  // in creation order
   uint32_t count = 0;
   uint32_t unread = 0;
-  std::vector<uint64_t> rows;  // positions of the contents rows in the spool
+  RowPositions rows;  // of the contents rows in the spool
 };
 
 Bytes randomGuid(std::mt19937_64& random) {
@@ -252,16 +254,20 @@ void Store::Impl::writeFolder(const Folder& f) {
   if (f.rows.empty() && f.kind != FolderKind::IpmSubtree) {
     writer.addNode(ct, contentsTemplate, 0, 0);
   } else {
-    ltp::TableContextBuilder table(f.kind == FolderKind::IpmSubtree ? columns::ipmSubtreeContents()
-                                                                    : columns::contentsTemplate());
-    for (uint64_t at : f.rows) {
+    // Written as the rows come: a folder of any size takes a few blocks of memory here.
+    ltp::SubnodeBuilder sb;
+    ltp::TableWriter table(f.kind == FolderKind::IpmSubtree ? columns::ipmSubtreeContents()
+                                                            : columns::contentsTemplate(),
+                           f.rows.size(), writer, sb);
+    f.rows.forEach([&](uint64_t at) {
       const auto cells = spool.get(at);
       uint32_t rowId = 0;
       for (const auto& c : cells)
         if (c.tag == tags::kLtpRowId) rowId = static_cast<uint32_t>(std::get<int32_t>(c.value));
       table.addRow(rowId, cells);
-    }
-    writeTableNode(ct, table);
+    });
+    const Bid data = table.finish();
+    writer.addNode(ct, data, sb.write(writer), 0);
   }
 
   // Associated contents table: always empty here.
@@ -350,7 +356,7 @@ void Store::addMessage(FolderId folder, const MessageContent& message) {
   std::erase_if(written.row, [](const Property& p) { return p.tag == tags::kLtpRowId || p.tag == tags::kLtpRowVer; });
   written.row.push_back({tags::kLtpRowId, static_cast<int32_t>(nid)});
   written.row.push_back({tags::kLtpRowVer, static_cast<int32_t>(s.writer.nextUnique())});
-  f.rows.push_back(s.spool.put(written.row));
+  f.rows.add(s.spool.put(written.row));
   ++f.count;
   if (!(written.flags & tags::kMsgFlagRead)) ++f.unread;
 }

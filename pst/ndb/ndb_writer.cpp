@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pst/ndb/allocation_map.h"
+#include "pst/ndb/block_index.h"
 #include "pst/ndb/block_trailer.h"
 #include "pst/ndb/bt_page.h"
 #include "pst/ndb/crc.h"
@@ -34,6 +35,15 @@ std::array<uint32_t, 32> initialRgnid() {
   return r;
 }
 
+// An NBT entry while the file is written, in 16 bytes: node ids and parents are 32 bits wide,
+// and block BIDs have bit 0 clear and stay below 2^33 (see addNode), so BID / 2 fits 32 bits.
+struct NodeRecord {
+  uint32_t nid;
+  uint32_t parent;
+  uint32_t halfData;
+  uint32_t halfSubnodes;
+};
+
 std::string hex(uint64_t v) {
   char buf[24];
   std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
@@ -52,8 +62,8 @@ struct NdbWriter::Impl {
   AMapBits bits;               // of the current region
   uint64_t freeBytes = 0;      // of the completed regions
   std::vector<uint8_t> longestRuns;  // per completed region, for the FMaps
-  std::vector<BbtEntry> blocks;      // ascending BID (BIDs are handed out in order)
-  std::vector<NbtEntry> nodes;
+  BlockIndex blocks;
+  std::vector<NodeRecord> nodes;
   uint64_t nextBid = kBidStep;
   std::array<uint32_t, 32> rgnid = initialRgnid();
   uint32_t unique = 0;
@@ -112,8 +122,9 @@ struct NdbWriter::Impl {
     if (data.size() > NdbWriter::kMaxBlockData)
       throw Error("Internal error: block data of " + std::to_string(data.size()) + " bytes exceeds " +
                   std::to_string(NdbWriter::kMaxBlockData) + ".");
+    // The block index derives BIDs from places, so a BID is used up only once its block is
+    // indexed: a failed write leaves no gap between the two.
     const Bid bid = nextBid | (internal ? kInternalBidBit : 0);
-    nextBid += kBidStep;
     const uint64_t cb = data.size();
     if (!internal) dataBytes += cb;
     const uint64_t size = blockDiskSize(cb);
@@ -132,24 +143,22 @@ struct NdbWriter::Impl {
     t.bid = bid;
     t.write(s + size - kUnicode.blockTrailer);
     file.write(ib, {s, size});
-    blocks.push_back({bid, ib, static_cast<uint16_t>(cb), 1});
+    blocks.add(internal, ib, static_cast<uint16_t>(cb));
+    nextBid += kBidStep;
     return bid;
   }
 
-  BbtEntry& entry(Bid bid) {
-    auto it = std::lower_bound(blocks.begin(), blocks.end(), bid,
-                               [](const BbtEntry& e, Bid b) { return e.bid < b; });
-    if (it == blocks.end() || it->bid != bid)
-      throw Error("Internal error: reference to block " + hex(bid) + ", which this file does not hold.");
-    return *it;
+  // The place of the block in `blocks`.
+  size_t entry(Bid bid) const {
+    const auto index = blocks.find(bid);
+    if (!index) throw Error("Internal error: reference to block " + hex(bid) + ", which this file does not hold.");
+    return *index;
   }
 
   void reference(Bid bid) {
     if (bid == 0) return;
-    BbtEntry& e = entry(bid);
-    if (e.cRef == std::numeric_limits<uint16_t>::max())
+    if (!blocks.addReference(entry(bid)))
       throw Error("Internal error: block " + hex(bid) + " is shared by too many nodes.");
-    ++e.cRef;
   }
 
   Bid xblock(std::span<const Bid> children, uint64_t total, uint8_t level) {
@@ -163,11 +172,13 @@ struct NdbWriter::Impl {
   }
 
   // Writes the pages of one B-tree level by level and returns the root.
-  template <typename Leaf>
-  Bref writeTree(const std::vector<Leaf>& entries, size_t leafMax, PageType type,
+  // `entryAt(i)` gives the i-th of `count` entries in key order.
+  template <typename Leaf, typename EntryAt>
+  Bref writeTree(size_t count, const EntryAt& entryAt, size_t leafMax, PageType type,
                  void (*buildLeaf)(uint8_t*, const Leaf*, size_t), uint64_t (*keyOf)(const Leaf&),
                  uint64_t& nextPageBid) {
     uint8_t page[kPageSize];
+    std::vector<Leaf> leaf(leafMax);
     std::vector<BtEntry> level;
     auto emit = [&](uint64_t firstKey) {
       const uint64_t bid = nextPageBid++;
@@ -178,11 +189,12 @@ struct NdbWriter::Impl {
     };
     size_t i = 0;
     do {
-      const size_t n = std::min(leafMax, entries.size() - i);
-      buildLeaf(page, entries.data() + i, n);
-      level.push_back(emit(n ? keyOf(entries[i]) : 0));
+      const size_t n = std::min(leafMax, count - i);
+      for (size_t k = 0; k < n; ++k) leaf[k] = entryAt(i + k);
+      buildLeaf(page, leaf.data(), n);
+      level.push_back(emit(n ? keyOf(leaf[0]) : 0));
       i += n;
-    } while (i < entries.size());
+    } while (i < count);
     uint8_t depth = 0;
     while (level.size() > 1) {
       ++depth;
@@ -223,7 +235,7 @@ Bid NdbWriter::writeDataTree(std::span<const Bid> blocks, uint64_t totalSize) {
   uint64_t sum = 0;
   for (Bid b : blocks) {
     if (isInternalBid(b)) throw Error("Internal error: a data tree can only join data blocks.");
-    sum += w.entry(b).cb;
+    sum += w.blocks.cb(w.entry(b));
   }
   if (sum != totalSize)
     throw Error("Internal error: data tree size " + std::to_string(totalSize) + " does not match its blocks (" +
@@ -240,7 +252,7 @@ Bid NdbWriter::writeDataTree(std::span<const Bid> blocks, uint64_t totalSize) {
   for (size_t i = 0; i < blocks.size(); i += kXBlockMaxEntries) {
     const auto part = blocks.subspan(i, std::min(kXBlockMaxEntries, blocks.size() - i));
     uint64_t partSize = 0;
-    for (Bid b : part) partSize += w.entry(b).cb;
+    for (Bid b : part) partSize += w.blocks.cb(w.entry(b));
     xblocks.push_back(w.xblock(part, partSize, 1));
   }
   return w.xblock(xblocks, totalSize, 2);
@@ -284,9 +296,11 @@ void NdbWriter::addNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
   w.checkOpen();
   if (subnodes != 0 && !isInternalBid(subnodes))
     throw Error("Internal error: node " + hex(nid) + " names a data block as its subnode tree.");
+  if ((data | subnodes) >> 33)
+    throw Error("The PST file holds more blocks than this writer can index; split the import into several files.");
   w.reference(data);
   w.reference(subnodes);
-  w.nodes.push_back({nid, data, subnodes, parent});
+  w.nodes.push_back({nid, parent, static_cast<uint32_t>(data >> 1), static_cast<uint32_t>(subnodes >> 1)});
   // Keep rgnid at or above every index used, so later allocations never collide.
   const size_t t = static_cast<size_t>(nid & 0x1F);
   w.rgnid[t] = std::max(w.rgnid[t], nidIndex(nid));
@@ -314,17 +328,23 @@ uint64_t NdbWriter::size() const { return impl_->region == kNoRegion ? kFirstAMa
 void NdbWriter::finish() {
   Impl& w = *impl_;
   w.checkOpen();
-  std::sort(w.nodes.begin(), w.nodes.end(), [](const NbtEntry& a, const NbtEntry& b) { return a.nid < b.nid; });
+  std::sort(w.nodes.begin(), w.nodes.end(), [](const NodeRecord& a, const NodeRecord& b) { return a.nid < b.nid; });
   for (size_t i = 1; i < w.nodes.size(); ++i)
     if (w.nodes[i].nid == w.nodes[i - 1].nid)
       throw Error("Internal error: node " + hex(w.nodes[i].nid) + " was added twice.");
 
   // Page BIDs continue above every block BID, so the two never coincide.
   uint64_t nextPageBid = w.nextBid + 1;
-  const Bref bbt = w.writeTree<BbtEntry>(w.blocks, kBbtLeafMax, PageType::Bbt, buildBbtLeaf,
-                                         [](const BbtEntry& e) { return e.bid; }, nextPageBid);
-  const Bref nbt = w.writeTree<NbtEntry>(w.nodes, kNbtLeafMax, PageType::Nbt, buildNbtLeaf,
-                                         [](const NbtEntry& e) { return e.nid; }, nextPageBid);
+  const Bref bbt = w.writeTree<BbtEntry>(
+      w.blocks.size(), [&](size_t i) { return w.blocks.at(i); }, kBbtLeafMax, PageType::Bbt, buildBbtLeaf,
+      [](const BbtEntry& e) { return e.bid; }, nextPageBid);
+  const Bref nbt = w.writeTree<NbtEntry>(
+      w.nodes.size(),
+      [&](size_t i) {
+        const NodeRecord& n = w.nodes[i];
+        return NbtEntry{n.nid, uint64_t{n.halfData} << 1, uint64_t{n.halfSubnodes} << 1, n.parent};
+      },
+      kNbtLeafMax, PageType::Nbt, buildNbtLeaf, [](const NbtEntry& e) { return e.nid; }, nextPageBid);
   w.completeRegion();
   const uint64_t lastRegion = w.region;
   const uint64_t eof = regionStart(lastRegion + 1);

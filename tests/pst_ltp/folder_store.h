@@ -47,8 +47,15 @@ inline void addFolder(ndb::NdbWriter& w, Nid nid, Nid parent, const std::string&
   }
 }
 
-// The store, a root folder and `count` child folders named "Folder N".
-inline void writeFolderStore(const std::filesystem::path& path, size_t count) {
+// "Folder N", padded with dots to `length` characters when that is longer.
+inline std::string folderName(size_t i, size_t length = 0) {
+  std::string name = "Folder " + std::to_string(i);
+  if (name.size() < length) name.resize(length, '.');
+  return name;
+}
+
+// The store, a root folder and `count` child folders named folderName(i, nameLength).
+inline void writeFolderStore(const std::filesystem::path& path, size_t count, size_t nameLength = 0) {
   ndb::NdbWriter w(path);
   const std::vector<Property> store = {{0x0FF90102, Bytes(16, 7)}, {0x3001001F, std::string("LTP test")}};
   ltp::SubnodeBuilder storeSubs;
@@ -56,7 +63,7 @@ inline void writeFolderStore(const std::filesystem::path& path, size_t count) {
   w.addNode(0x21, storePc, storeSubs.write(w), 0);
   std::vector<std::pair<Nid, std::string>> children;
   for (size_t i = 0; i < count; ++i)
-    children.emplace_back(makeNid(NidType::NormalFolder, 0x400 + static_cast<uint32_t>(i)), "Folder " + std::to_string(i));
+    children.emplace_back(makeNid(NidType::NormalFolder, 0x400 + static_cast<uint32_t>(i)), folderName(i, nameLength));
   addFolder(w, kRootFolder, kRootFolder, "", children);
   for (const auto& [nid, name] : children) addFolder(w, nid, kRootFolder, name, {});
   w.finish();

@@ -8,6 +8,7 @@
 #include "pst/ltp/pc_reader.h"
 #include "pst/messaging/borrowed_properties.h"
 #include "pst/messaging/named_property_map.h"
+#include "pst/messaging/row_positions.h"
 #include "pst/messaging/row_spool.h"
 #include "pst/messaging/utf16.h"
 #include "pst/ndb/crc.h"
@@ -145,6 +146,18 @@ TEST(RowSpool, TruncatedRecordIsAnErrorNotACrash) {
     const uint8_t* p = buf.data();
     EXPECT_THROW(readProperty(p, buf.data() + cut), Error) << cut;
   }
+}
+
+TEST(RowPositions, GivesBackEveryPositionInOrderAndRefusesAStepBack) {
+  // Gaps from one byte to beyond 4 GiB, as rows of other folders come in between.
+  std::vector<uint64_t> in = {0, 1, 128, 129, 16511, 16512, (uint64_t{1} << 32) + 5, (uint64_t{1} << 40)};
+  RowPositions positions;
+  for (uint64_t p : in) positions.add(p);
+  std::vector<uint64_t> out;
+  positions.forEach([&](uint64_t p) { out.push_back(p); });
+  EXPECT_EQ(out, in);
+  EXPECT_EQ(positions.size(), in.size());
+  EXPECT_THROW(positions.add(in.back()), Error);
 }
 
 TEST(Utf16, EncodesAllPlanesAndReplacesBrokenSequences) {
