@@ -18,12 +18,12 @@ constexpr int kFailed = 2;
 
 class ListedFiles : public conversion::RowSource {
  public:
-  explicit ListedFiles(const std::vector<std::string>& files) : files_(files) {}
+  explicit ListedFiles(const cli::PathList& files) : files_(files) {}
   size_t rows() const override { return files_.size(); }
   std::string text(size_t row) const override { return files_.at(row); }
 
  private:
-  const std::vector<std::string>& files_;
+  const cli::PathList& files_;
 };
 
 int fail(const std::string& message) {

@@ -16,19 +16,18 @@ CollectedFiles CollectMessageFiles(const std::vector<std::string>& paths) {
     const fs::path full = fs::absolute(given, ec).lexically_normal();
     const std::string path = ec ? given : full.string();
     if (!fs::is_directory(full, ec)) {
-      collected.files.push_back(path);
+      collected.files.add({}, path);
       continue;
     }
     messagelist::pathLogger scanner;
     scanner.PathLogInit();
     scanner.fullFileNamesOnly(true);
+    scanner.setFileSink([&collected](const std::string& folder, const std::string& name) {
+      if (messagelist::IsMessageFileName(name)) collected.files.add(folder, name);
+    });
     scanner.LogPath(messagelist::EnsureTrailingSeparator(path));
-    const auto found = scanner.fullFileNames();
     collected.unreadableFolders += scanner.skippedFolders();
     scanner.Terminate();
-    for (const std::string& file : *found) {
-      if (messagelist::IsMessageFileName(file)) collected.files.push_back(file);
-    }
   }
   return collected;
 }

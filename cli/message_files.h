@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/path_list.h"
+
 namespace cli {
 
 struct CollectedFiles {
-  std::vector<std::string> files;  // full paths, in the order found
+  PathList files;                  // full paths, in the order found
   int unreadableFolders = 0;       // folders (or parts of them) that could not be listed
 };
 

@@ -94,9 +94,9 @@ void pathLogger::LogPath(const std::string& strPARENT) {
   StringKeyedList& table = *pathNames();
   table.add(EnsureTrailingSeparator(strPARENT), "K0");
 
-  StringKeyedList& fullNames = *fullFileNames();
-  StringKeyedList* names = fullFileNamesOnly_ ? nullptr : fileNames().get();
-  PointerKeyedList* pointers = fullFileNamesOnly_ ? nullptr : pathPointers().get();
+  StringKeyedList* fullNames = sink_ ? nullptr : fullFileNames().get();
+  StringKeyedList* names = fullFileNamesOnly_ || sink_ ? nullptr : fileNames().get();
+  PointerKeyedList* pointers = fullFileNamesOnly_ || sink_ ? nullptr : pathPointers().get();
 
   while (current <= queued) {
     // A copy: appending subfolders below may move the table's storage.
@@ -109,8 +109,13 @@ void pathLogger::LogPath(const std::string& strPARENT) {
       table.add(folder + name + kPathSeparator, key(queued));
     }
     for (std::string& name : listing.files) {
+      if (sink_) {
+        sink_(folder, name);
+        ++fileCounter_;
+        continue;
+      }
       const std::string fileKey = key(fileCounter_);
-      fullNames.add(folder + name, fileKey);
+      fullNames->add(folder + name, fileKey);
       if (names) {
         names->add(std::move(name), fileKey);
         pointers->add(current, fileKey);

@@ -66,6 +66,12 @@ class pathLogger {
   using ProgressHandler = std::function<void(int32_t foldersListed, int32_t filesFound)>;
   void setProgressHandler(ProgressHandler handler) { progress_ = std::move(handler); }
 
+  // When set, each file found goes to `sink` (its folder, ending in the separator, and its
+  // name) instead of into the file lists; Count still counts it. Keyed lists cost about
+  // 200 bytes a file, too much for a store of millions that a caller can keep more compactly.
+  using FileSink = std::function<void(const std::string& folder, const std::string& name)>;
+  void setFileSink(FileSink sink) { sink_ = std::move(sink); }
+
  private:
   bool ready_ = false;  // PathLogInit was called and Terminate was not since
   bool fullFileNamesOnly_ = false;
@@ -76,6 +82,7 @@ class pathLogger {
   std::shared_ptr<StringKeyedList> pathNames_;
   std::shared_ptr<StringKeyedList> fullFileNames_;
   ProgressHandler progress_;
+  FileSink sink_;
 };
 
 }  // namespace messagelist

@@ -52,6 +52,22 @@ TEST(PathLogger, WalksBreadthFirstWithSubfoldersQueuedBeforeFiles) {
   EXPECT_TRUE(fullOnly.fileNames()->empty() && fullOnly.pathPointers()->empty());
 }
 
+TEST(PathLogger, FileSinkSeesTheListedFilesInOrderAndTheListsStayEmpty) {
+  ExampleTree t;
+  pathLogger logger;
+  logger.PathLogInit();
+  Strings seen;
+  logger.setFileSink([&seen](const std::string& folder, const std::string& name) {
+    EXPECT_EQ(folder.back(), '/');
+    seen.push_back(folder + name);
+  });
+  logger.LogPath(t.r);
+  EXPECT_EQ(seen, scanned(t.r).fullFileNames()->values());
+  EXPECT_TRUE(logger.fullFileNames()->empty() && logger.fileNames()->empty());
+  EXPECT_EQ(logger.Count(), 6);
+  EXPECT_EQ(logger.pathNames()->count(), 4u);
+}
+
 TEST(PathLogger, OrdersEachFolderByTheBytesOfItsNames) {
   TempTree t;
   for (const char* name : {"b", "\xC3\xA9", "a", "_", "B", "a0"}) t.file(std::string("R/") + name);
