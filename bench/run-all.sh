@@ -24,7 +24,7 @@ if [ "$messages" != 0 ]; then
   if [ -d "$store" ]; then
     label="standard store, $messages messages"
     [ "$messages" = 100000 ] || label="SMALL run, $messages messages (not the standard 100,000)"
-    "$here/run" "$store" --build "$build" --record "$here/RESULTS.md" --label "$label" || status=1
+    "$here/run" "$store" --build "$build" --libpff --record "$here/RESULTS.md" --label "$label" || status=1
   fi
 fi
 exit $status
