@@ -351,7 +351,7 @@ void Store::addMessage(FolderId folder, const MessageContent& message) {
   Folder& f = s.folder(folder, "add a message");
   const auto& rowColumns = f.kind == FolderKind::IpmSubtree ? s.ipmContentsColumns : s.contentsColumns;
   WrittenMessage written = s.messages.write(message, rowColumns);
-  const Nid nid = s.writer.allocateNid(NidType::NormalMessage);
+  const Nid nid = s.writer.allocateNidDownward(NidType::NormalMessage);
   s.writer.addNode(nid, written.data, written.subnodes, f.nid);
   std::erase_if(written.row, [](const Property& p) { return p.tag == tags::kLtpRowId || p.tag == tags::kLtpRowVer; });
   written.row.push_back({tags::kLtpRowId, static_cast<int32_t>(nid)});

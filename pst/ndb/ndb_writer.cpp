@@ -66,6 +66,8 @@ struct NdbWriter::Impl {
   std::vector<NodeRecord> nodes;
   uint64_t nextBid = kBidStep;
   std::array<uint32_t, 32> rgnid = initialRgnid();
+  std::array<uint32_t, 32> downward{};       // next index counted down; 0 until first used
+  std::array<uint32_t, 32> downwardFloor{};  // rgnid when counting down began
   uint32_t unique = 0;
   uint64_t dataBytes = 0;
   bool finished = false;
@@ -317,6 +319,21 @@ Nid NdbWriter::allocateNid(NidType type) {
   const size_t t = static_cast<size_t>(type);
   if (w.rgnid[t] >= (1u << 27) - 1) throw Error("The PST file has run out of node ids; split the import into several files.");
   return makeNid(type, ++w.rgnid[t]);
+}
+
+Nid NdbWriter::allocateNidDownward(NidType type) {
+  constexpr uint32_t kTop = 1u << 26;
+  Impl& w = *impl_;
+  const size_t t = static_cast<size_t>(type);
+  if (w.downward[t] == 0) {
+    if (w.rgnid[t] >= kTop) throw Error("Internal error: node ids counted down would meet those counted up.");
+    w.downwardFloor[t] = w.rgnid[t];
+    w.downward[t] = kTop;
+    w.rgnid[t] = kTop;
+  }
+  if (w.downward[t] <= w.downwardFloor[t] + 1)
+    throw Error("The PST file has run out of node ids; split the import into several files.");
+  return makeNid(type, w.downward[t]--);
 }
 
 uint32_t NdbWriter::nextUnique() { return ++impl_->unique; }

@@ -55,6 +55,13 @@ class NdbWriter {
   // Next unused index for top-level NIDs of `type` (kept in the header's rgnid).
   Nid allocateNid(NidType type);
 
+  // Indexes of `type` counted down from 2^26, for nodes added in great numbers under a few
+  // parents. libpst and libpff build their folder tree by searching it depth-first for each
+  // node's parent, in node-id order; when the nodes of later folders come first, those
+  // searches stay short instead of walking every message already placed (hours for a
+  // million). rgnid moves to the top of the range, so later allocations go above it.
+  Nid allocateNidDownward(NidType type);
+
   // A new value of the header's dwUnique counter (Outlook derives row versions from it).
   // The header finally stores a value above every one handed out.
   uint32_t nextUnique();

@@ -358,9 +358,10 @@ TEST(Messages, NamedPropertiesGetStableIdsAndFillTheNamedColumns) {
   for (const auto& n : reader.nodes())
     if (nidType(n.nid) == NidType::NormalMessage) pcs.push_back(readPc(reader, n.data, n.subnodes));
   ASSERT_EQ(pcs.size(), 2u);
-  EXPECT_EQ(intValue(pcs[0], 0x80100003), 42);
-  EXPECT_EQ(std::get<std::string>(pcs[0].at(0x8023001F)), "Vantorel");
-  EXPECT_EQ(std::get<std::string>(pcs[1].at(0x8023001F)), "second");
+  // Message ids count down, so the node B-tree lists the later message first.
+  EXPECT_EQ(intValue(pcs[1], 0x80100003), 42);
+  EXPECT_EQ(std::get<std::string>(pcs[1].at(0x8023001F)), "Vantorel");
+  EXPECT_EQ(std::get<std::string>(pcs[0].at(0x8023001F)), "second");
   for (const auto& [id, row] : test::readTable(reader, 0x802E)) EXPECT_EQ(std::get<int32_t>(row.at(0x80100003)), 42);
   // The map now lists the new name: entry 0x23 in the entry stream.
   const Bytes entries = std::get<Bytes>(readPc(reader, 0x61).at(0x00030102));

@@ -57,6 +57,31 @@ TEST(RoundTrip, NodeDataOfEverySizeClass) {
   EXPECT_EQ(r.fileSize(), r.header().ibFileEof);
 }
 
+TEST(RoundTrip, NodeIdsCountedDownStayApartFromThoseCountedUp) {
+  test::TempDir dir;
+  const auto path = dir.file("downward.pst");
+  std::vector<Nid> down;
+  Nid before = 0, after = 0;
+  {
+    NdbWriter w(path);
+    before = w.allocateNid(NidType::NormalMessage);
+    for (int i = 0; i < 3; ++i) down.push_back(w.allocateNidDownward(NidType::NormalMessage));
+    after = w.allocateNid(NidType::NormalMessage);  // e.g. an embedded message's id
+    for (Nid nid : down) w.addNode(nid, w.writeData(pattern(10, nid)), 0, makeNid(NidType::NormalFolder, 0x401));
+    w.finish();
+  }
+  EXPECT_EQ(down, (std::vector<Nid>{makeNid(NidType::NormalMessage, 1u << 26),
+                                    makeNid(NidType::NormalMessage, (1u << 26) - 1),
+                                    makeNid(NidType::NormalMessage, (1u << 26) - 2)}));
+  EXPECT_LT(nidIndex(before), nidIndex(down.back()));
+  EXPECT_GT(nidIndex(after), nidIndex(down.front()));
+  // Outlook continues from rgnid when it adds messages later: above every id in use.
+  NdbReader r(path);
+  EXPECT_EQ(r.header().rgnid[4], nidIndex(after));
+  ASSERT_EQ(r.nodes().size(), 3u);
+  EXPECT_EQ(r.nodes().front().nid, down.back());  // the B-tree is sorted whatever the order of adding
+}
+
 TEST(RoundTrip, BlockReferenceCountsAreExact) {
   test::TempDir dir;
   const auto path = dir.file("refs.pst");
