@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <map>
 #include <optional>
 #include <unordered_map>
 
@@ -81,6 +82,7 @@ class Run {
     }
     if (!prepare()) return outcome_;
     createFolders();
+    announceFolderSizes();
     importMessages();
     finish();
     return outcome_;
@@ -168,6 +170,36 @@ class Run {
       } catch (const std::exception& e) {
         failures_.add(entry, std::string("the folder ") + entry + " could not be created: " + e.what());
       }
+    }
+  }
+
+  // Tells the store how many messages each folder will get, so that it numbers them in the
+  // order PST readers look for them (a million messages would otherwise take them hours).
+  void announceFolderSizes() {
+    if (outcome_.stopped) return;
+    const size_t n = rows_.rows();
+    std::map<std::string, uint64_t> perPath;
+    std::string lastPath;
+    uint64_t* last = nullptr;
+    for (size_t r = 0; r < n; ++r) {
+      if (r % 65536 == 65535) view_.yield();
+      const std::optional<std::string> folderPath = FolderPathOf(rows_.text(r));
+      if (!folderPath) continue;
+      if (!last || *folderPath != lastPath) {
+        lastPath = *folderPath;
+        last = &perPath[lastPath];
+      }
+      ++*last;
+    }
+    const std::string storePrefix = "\\\\" + state_.storeDisplayName + "\\";
+    std::vector<std::pair<Folder, uint64_t>> counts;
+    try {
+      for (const auto& [path, count] : perPath) {
+        if (!failures_.find(path)) counts.emplace_back(state_.session->GetFolderFromPath(storePrefix + path), count);
+      }
+      store_->ExpectItems(counts);
+    } catch (const std::exception&) {
+      // Only a hint: without it the messages are numbered one by one as they come.
     }
   }
 

@@ -122,6 +122,17 @@ std::filesystem::path MessageStore::filePath() const { return state_->filePath; 
 
 Folder MessageStore::IPMRootFolder() const { return Folder(state_, state_->open().topFolder()); }
 
+void MessageStore::ExpectItems(const std::vector<std::pair<Folder, uint64_t>>& counts) {
+  StoreFile& file = state_->open();
+  std::vector<std::pair<FolderId, uint64_t>> ids;
+  ids.reserve(counts.size());
+  for (const auto& [folder, n] : counts) {
+    if (!folder.belongsTo(state_.get())) throw MessagingError("The folder belongs to another store.");
+    ids.emplace_back(folder.id(), n);
+  }
+  file.expectMessages(ids);
+}
+
 void MessageStore::Remove() {
   StoreFile& file = state_->open();
   Session* session = state_->session;

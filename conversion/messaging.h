@@ -43,6 +43,7 @@ class Folder {
   FolderCollection Folders() const;
   ItemCollection Items() const;
   FolderId id() const { return id_; }
+  bool belongsTo(const StoreState* store) const { return store_.get() == store; }
   bool operator==(const Folder& other) const { return store_ == other.store_ && id_ == other.id_; }
 
  private:
@@ -104,6 +105,9 @@ class MessageStore {
   explicit MessageStore(std::shared_ptr<StoreState> state) : state_(std::move(state)) {}
   const std::string& EntryID() const;
   Folder IPMRootFolder() const;
+  // Announces how many items each folder will receive, so the store can number them in the
+  // order readers look for them. Only a hint: more or fewer may be added.
+  void ExpectItems(const std::vector<std::pair<Folder, uint64_t>>& counts);
   // Completes the file under its final name and detaches the store. The file is written as
   // "<name>.part" until then; should the final name have been taken meanwhile, " (2)",
   // " (3)"... goes before the extension. Throws when the file cannot be completed.

@@ -25,6 +25,9 @@ class PstStoreFile final : public StoreFile {
   void addMessage(FolderId folder, const pst::messaging::MessageContent& message) override {
     store_->addMessage(folder, message);
   }
+  void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) override {
+    store_->expectMessages(counts);
+  }
   void close() override { store_->close(); }
 
  private:

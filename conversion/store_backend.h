@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conversion/file_importer.h"
@@ -29,6 +30,8 @@ class StoreFile {
   virtual std::vector<FolderId> children(FolderId parent) const = 0;
   virtual std::string folderName(FolderId folder) const = 0;
   virtual void addMessage(FolderId folder, const pst::messaging::MessageContent& message) = 0;
+  // How many messages each folder is about to receive; a hint for numbering them.
+  virtual void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) { (void)counts; }
   // Completes the file; nothing may be added afterwards.
   virtual void close() = 0;
 };

@@ -1,6 +1,7 @@
 #include "pst/messaging/store.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 #include <unordered_map>
@@ -44,6 +45,7 @@ struct Folder {
   uint32_t count = 0;
   uint32_t unread = 0;
   RowPositions rows;  // of the contents rows in the spool
+  uint32_t reservedNext = 0, reservedEnd = 0;  // message id indexes set aside for this folder
 };
 
 Bytes randomGuid(std::mt19937_64& random) {
@@ -351,7 +353,8 @@ void Store::addMessage(FolderId folder, const MessageContent& message) {
   Folder& f = s.folder(folder, "add a message");
   const auto& rowColumns = f.kind == FolderKind::IpmSubtree ? s.ipmContentsColumns : s.contentsColumns;
   WrittenMessage written = s.messages.write(message, rowColumns);
-  const Nid nid = s.writer.allocateNidDownward(NidType::NormalMessage);
+  const Nid nid = f.reservedNext < f.reservedEnd ? makeNid(NidType::NormalMessage, f.reservedNext++)
+                                                  : s.writer.allocateNidDownward(NidType::NormalMessage);
   s.writer.addNode(nid, written.data, written.subnodes, f.nid);
   std::erase_if(written.row, [](const Property& p) { return p.tag == tags::kLtpRowId || p.tag == tags::kLtpRowVer; });
   written.row.push_back({tags::kLtpRowId, static_cast<int32_t>(nid)});
@@ -359,6 +362,33 @@ void Store::addMessage(FolderId folder, const MessageContent& message) {
   f.rows.add(s.spool.put(written.row));
   ++f.count;
   if (!(written.flags & tags::kMsgFlagRead)) ++f.unread;
+}
+
+void Store::expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) {
+  Impl& s = *impl_;
+  s.checkOpen();
+  std::unordered_map<Nid, uint64_t> expected;
+  for (const auto& [id, n] : counts) {
+    s.folder(id, "set aside message ids");
+    expected[id] += n;
+  }
+  // The readers' order: depth first from the root folder, subfolders in node-id order.
+  // Each folder in turn takes the highest ids still free.
+  std::vector<Nid> pending{kRootNid};
+  while (!pending.empty()) {
+    Folder& f = s.folders.at(pending.back());
+    pending.pop_back();
+    if (const auto it = expected.find(f.nid); it != expected.end() && it->second > 0) {
+      if (it->second >= (1u << 26))
+        throw Error("Too many messages for one PST file; split the import into several files.");
+      const auto n = static_cast<uint32_t>(it->second);
+      f.reservedNext = s.writer.reserveNidsDownward(NidType::NormalMessage, n);
+      f.reservedEnd = f.reservedNext + n;
+    }
+    std::vector<Nid> children = f.children;
+    std::sort(children.begin(), children.end(), std::greater<>());
+    pending.insert(pending.end(), children.begin(), children.end());
+  }
 }
 
 void Store::close() { impl_->close(); }

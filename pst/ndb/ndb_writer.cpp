@@ -321,7 +321,9 @@ Nid NdbWriter::allocateNid(NidType type) {
   return makeNid(type, ++w.rgnid[t]);
 }
 
-Nid NdbWriter::allocateNidDownward(NidType type) {
+Nid NdbWriter::allocateNidDownward(NidType type) { return makeNid(type, reserveNidsDownward(type, 1)); }
+
+uint32_t NdbWriter::reserveNidsDownward(NidType type, uint32_t count) {
   constexpr uint32_t kTop = 1u << 26;
   Impl& w = *impl_;
   const size_t t = static_cast<size_t>(type);
@@ -331,9 +333,10 @@ Nid NdbWriter::allocateNidDownward(NidType type) {
     w.downward[t] = kTop;
     w.rgnid[t] = kTop;
   }
-  if (w.downward[t] <= w.downwardFloor[t] + 1)
+  if (count == 0 || w.downward[t] - w.downwardFloor[t] <= count)
     throw Error("The PST file has run out of node ids; split the import into several files.");
-  return makeNid(type, w.downward[t]--);
+  w.downward[t] -= count;
+  return w.downward[t] + 1;
 }
 
 uint32_t NdbWriter::nextUnique() { return ++impl_->unique; }

@@ -61,6 +61,9 @@ class NdbWriter {
   // searches stay short instead of walking every message already placed (hours for a
   // million). rgnid moves to the top of the range, so later allocations go above it.
   Nid allocateNidDownward(NidType type);
+  // Sets aside `count` consecutive indexes of `type` from the same downward count, for a
+  // caller that numbers a group of nodes itself; returns the lowest. Nonzero `count` only.
+  uint32_t reserveNidsDownward(NidType type, uint32_t count);
 
   // A new value of the header's dwUnique counter (Outlook derives row versions from it).
   // The header finally stores a value above every one handed out.

@@ -189,6 +189,18 @@ TEST_F(EngineTest, AFolderThatCannotBeCreatedTakesNoMessagesAndMisplacesNothing)
   EXPECT_TRUE(store().at(folder("A"))->children.empty());
 }
 
+TEST_F(EngineTest, TheStoreLearnsHowManyFilesEachFolderWillGetBeforeTheFirstMessage) {
+  memory.faults->refusedFolderNames = {"B"};
+  size_t announcedBeforeFirst = 0;
+  view.onMessage = [&](size_t) {
+    if (announcedBeforeFirst == 0) announcedBeforeFirst = store().announced.size();
+  };
+  const auto one = message("Inbox/1.msg");
+  run({one, message("Sent/2.msg"), message("Inbox/3.msg"), one, message("B/4.msg"), "  "});
+  EXPECT_EQ(store().announced, (std::map<std::string, uint64_t>{{folder("Inbox"), 3}, {folder("Sent"), 1}}));
+  EXPECT_EQ(announcedBeforeFirst, 2u);
+}
+
 TEST_F(EngineTest, AFileThatCannotBeCompletedIsAFailureNotDone) {
   memory.faults->failClose = true;
   const RunOutcome outcome = run({message("A/1.msg")});

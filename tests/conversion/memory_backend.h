@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -30,6 +31,7 @@ struct MemoryStoreRecord {
   std::string displayName;
   std::vector<MemoryFolder> folders{2};   // index = FolderId; 1 = top of the hierarchy
   std::vector<std::string> createdPaths;  // "A", "A\B"... in creation order
+  std::map<std::string, uint64_t> announced;  // folder path -> messages announced for it
   bool closed = false;
 
   std::string pathOf(FolderId id) const {
@@ -78,6 +80,9 @@ class MemoryStoreFile final : public StoreFile {
   std::string folderName(FolderId folder) const override { return record_->folders.at(folder).name; }
   void addMessage(FolderId folder, const pst::messaging::MessageContent& message) override {
     record_->folders.at(folder).messages.emplace_back().props = message.props;
+  }
+  void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) override {
+    for (const auto& [folder, n] : counts) record_->announced[record_->pathOf(folder)] += n;
   }
   void close() override {
     if (faults_->failClose) {

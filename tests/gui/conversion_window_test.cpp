@@ -155,8 +155,8 @@ TEST_F(ConversionFixture, ConvertsTheListedTreeShowingProgressThenTheDoneBox) {
   const PstRead pst = onlyPst();
   if (pst.status == 3) GTEST_SKIP() << "pypff is not installed";
   EXPECT_EQ(subjectsOf(pst, "Mail"), QStringLiteral("Test 1"));
-  // libpff lists messages by node id, which counts down as messages are added.
-  EXPECT_EQ(subjectsOf(pst, "Mail/Sub"), QStringLiteral("Test 3|Test 2"));
+  // libpff lists messages by node id; the run numbers each folder's messages in list order.
+  EXPECT_EQ(subjectsOf(pst, "Mail/Sub"), QStringLiteral("Test 2|Test 3"));
 }
 
 TEST_F(ConversionFixture, FilesWhoseNamesAreNotUtf8AreConvertedToo) {

@@ -370,5 +370,71 @@ TEST(Messages, NamedPropertiesGetStableIdsAndFillTheNamedColumns) {
   EXPECT_EQ(test::verifierErrors(path), "");
 }
 
+// libpst and libpff place the nodes of a file in node-id order, each under its parent, which
+// they find by searching the tree placed so far depth-first, children in placement order.
+// Counts the messages those searches pass on their way to the folders of later messages.
+size_t messagesPassedByReaders(const ndb::NdbReader& reader) {
+  struct Placed {
+    Nid nid;
+    std::vector<size_t> children;
+  };
+  std::vector<Placed> tree{{0, {}}};  // the readers' own root; nodes without a parent hang here
+  size_t passed = 0;
+  for (const auto& n : reader.nodes()) {
+    size_t parent = 0;
+    if (n.parent != 0 && n.parent != n.nid) {
+      std::vector<size_t> pending{0};
+      while (!pending.empty()) {
+        const size_t at = pending.back();
+        pending.pop_back();
+        if (tree[at].nid == n.parent) {
+          parent = at;
+          break;
+        }
+        if (nidType(tree[at].nid) == NidType::NormalMessage && nidType(n.nid) == NidType::NormalMessage) ++passed;
+        pending.insert(pending.end(), tree[at].children.rbegin(), tree[at].children.rend());
+      }
+    }
+    tree[parent].children.push_back(tree.size());
+    tree.push_back({n.nid, {}});
+  }
+  return passed;
+}
+
+TEST(Messages, AnnouncedMessagesAreNumberedSoReadersFindTheirFoldersAtOnce) {
+  test::TempDir dir;
+  for (const bool announced : {true, false}) {
+    const auto path = dir.file(announced ? "announced.pst" : "unannounced.pst");
+    auto store = Store::create(path, "Order");
+    const FolderId top = store->ipmSubtree();
+    const FolderId a = store->createFolder(top, "A");
+    const FolderId b = store->createFolder(top, "B");
+    const FolderId a1 = store->createFolder(a, "A1");  // created after B, but searched before it
+    const FolderId b1 = store->createFolder(b, "B1");
+    const FolderId a2 = store->createFolder(a, "A2");
+    // B gets one message fewer than announced, B1 (searched last) two more.
+    const std::vector<std::pair<FolderId, uint64_t>> expected{{top, 1}, {a, 3}, {a1, 2}, {a2, 2}, {b, 3}, {b1, 2}};
+    const std::vector<std::pair<FolderId, int>> added{{top, 1}, {a, 3}, {a1, 2}, {a2, 2}, {b, 2}, {b1, 4}};
+    if (announced) store->expectMessages(expected);
+    int stored = 0;
+    for (int round = 0; round < 4; ++round)
+      for (const auto& [folder, count] : added)
+        if (round < count) store->addMessage(folder, simpleMessage("m" + std::to_string(stored++), 1));
+    store->close();
+    EXPECT_EQ(test::verifierErrors(path), "");
+    ndb::NdbReader reader(path);
+    size_t messages = 0;
+    for (const auto& n : reader.nodes()) messages += nidType(n.nid) == NidType::NormalMessage;
+    EXPECT_EQ(messages, static_cast<size_t>(stored));
+    // Without the announcement the same file makes the readers walk past earlier folders' mail.
+    if (announced)
+      EXPECT_EQ(messagesPassedByReaders(reader), 0u);
+    else
+      EXPECT_GT(messagesPassedByReaders(reader), 0u);
+  }
+  auto store = Store::create(dir.file("unknown.pst"), "Unknown");
+  EXPECT_THROW(store->expectMessages({{0x12345, 1}}), Error);
+}
+
 }  // namespace
 }  // namespace pst::messaging

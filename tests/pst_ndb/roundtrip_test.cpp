@@ -66,6 +66,10 @@ TEST(RoundTrip, NodeIdsCountedDownStayApartFromThoseCountedUp) {
     NdbWriter w(path);
     before = w.allocateNid(NidType::NormalMessage);
     for (int i = 0; i < 3; ++i) down.push_back(w.allocateNidDownward(NidType::NormalMessage));
+    // A reserved range comes out of the same count, and single ids continue below it.
+    EXPECT_EQ(w.reserveNidsDownward(NidType::NormalMessage, 5), (1u << 26) - 7);
+    EXPECT_EQ(w.allocateNidDownward(NidType::NormalMessage), makeNid(NidType::NormalMessage, (1u << 26) - 8));
+    EXPECT_THROW(w.reserveNidsDownward(NidType::NormalMessage, 1u << 26), Error);
     after = w.allocateNid(NidType::NormalMessage);  // e.g. an embedded message's id
     for (Nid nid : down) w.addNode(nid, w.writeData(pattern(10, nid)), 0, makeNid(NidType::NormalFolder, 0x401));
     w.finish();
