@@ -40,6 +40,10 @@ class Figures:
     libpff_s: float = 0.0
     libpff_read_back: int = -1
     attachments_checked: int = -1
+    largest_folder: str = ""
+    largest_in_store: int = 0
+    largest_readpst: int = -1
+    largest_libpff: int = -1
 
     @property
     def ok(self) -> bool:
@@ -86,7 +90,14 @@ class Figures:
         ] + ([("messages read back by libpff", "{:,} ({:.0f} s)".format(self.libpff_read_back, self.libpff_s),
                "equal to the store")] if self.libpff_read_back >= 0 else []) + (
             [("attachment sizes compared", "{:,}".format(self.attachments_checked), "all equal")]
-            if self.attachments_checked >= 0 else [])
+            if self.attachments_checked >= 0 else []) + (
+            [("largest folder, read back", self._largest(), "equal to the store")] if self.largest_in_store else [])
+
+    def _largest(self) -> str:
+        readers = [(name, n) for name, n in (("readpst", self.largest_readpst), ("libpff", self.largest_libpff))
+                   if n >= 0]
+        return "{:,} in the store; {}".format(
+            self.largest_in_store, ", ".join("{} {:,}".format(name, n) for name, n in readers) or "not read back")
 
     def console(self) -> str:
         width = max(len(m) for m, _, _ in self.rows())

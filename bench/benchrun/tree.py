@@ -17,9 +17,10 @@ def message_files(root: str):
     return count, size, folders
 
 
-def folder_differences(source: Counter, readback: Counter, limit: int = 5) -> list:
-    """Folders whose counts differ. A readpst folder matches the source folder whose path it
-    ends with: the PST mirrors the whole path below the root, under the store's own folders."""
+def matched_counts(source: Counter, readback: Counter):
+    """(messages read back per source folder, messages in folders the store does not have). A
+    read-back folder matches the source folder whose path it ends with: the PST mirrors the
+    whole path below the root, under the store's own folders."""
     matched = Counter()
     unmatched = 0
     for path, n in readback.items():
@@ -31,6 +32,12 @@ def folder_differences(source: Counter, readback: Counter, limit: int = 5) -> li
                 break
         else:
             unmatched += n
+    return matched, unmatched
+
+
+def folder_differences(source: Counter, readback: Counter, limit: int = 5) -> list:
+    """Folders whose counts differ."""
+    matched, unmatched = matched_counts(source, readback)
     lines = []
     for key in sorted(source):
         if matched[key] != source[key]:
