@@ -1,6 +1,7 @@
 """bench/run end to end with a stand-in converter that drops an Outlook-made PST holding one
 message, so the harness's counting, checks and record are tested without the real converter.
 Usage: bench_run_test.py BENCH_DIR BUILD_DIR SHARED_DIR"""
+import json
 import os
 import stat
 import subprocess
@@ -73,6 +74,17 @@ class BenchRun(unittest.TestCase):
         self.assertEqual(run.returncode, 1)
         self.assertIn("PROBLEM: libpff read 1 messages back, the store holds 3", run.stdout)
         self.assertIn("attachment sizes compared", run.stdout)
+
+    def test_libpff_counts_alone_match_the_full_read(self):
+        def read(*extra):
+            done = subprocess.run(["/usr/bin/python3", os.path.join(BENCH, "libpff-readback"), ONE_MESSAGE_PST,
+                                   *extra], capture_output=True, text=True)
+            if "pypff is missing" in done.stderr:
+                self.skipTest("pypff is not installed")
+            self.assertEqual(done.returncode, 0, done.stderr)
+            result = json.loads(done.stdout)
+            return result["messages"], result["folders"]
+        self.assertEqual(read("--counts-only"), read())
 
     def test_attachment_sizes_are_the_decoded_file_parts(self):
         sys.path.insert(0, BENCH)
