@@ -55,11 +55,11 @@ class NdbWriter {
   // Next unused index for top-level NIDs of `type` (kept in the header's rgnid).
   Nid allocateNid(NidType type);
 
-  // Indexes of `type` counted down from 2^26, for nodes added in great numbers under a few
+  // Indexes of `type` counted down from 2^26, for nodes added in great numbers under many
   // parents. libpst and libpff build their folder tree by searching it depth-first for each
-  // node's parent, in node-id order; when the nodes of later folders come first, those
-  // searches stay short instead of walking every message already placed (hours for a
-  // million). rgnid moves to the top of the range, so later allocations go above it.
+  // node's parent, in node-id order; numbering the nodes of later folders lower keeps those
+  // searches short (see Store::expectMessages, the main user, through the ranges below).
+  // rgnid moves to the top of the range, so later allocations go above it.
   Nid allocateNidDownward(NidType type);
   // Sets aside `count` consecutive indexes of `type` from the same downward count, for a
   // caller that numbers a group of nodes itself; returns the lowest. Nonzero `count` only.
