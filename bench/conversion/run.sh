@@ -6,8 +6,7 @@
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-shared=${VANTOREL_SHARED_DIR:-$here/../../../shared}
-corpus=$(cd "$shared/corpus/public" && pwd)
+corpus=$(cd "${VANTOREL_CORPUS:-$here/../../tests/data/corpus}" && pwd)
 convert="$build/bin/vantorel-convert"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vantorel-bench-conv.XXXXXX")
 trap 'rm -rf "$work"' EXIT

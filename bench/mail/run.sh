@@ -16,5 +16,5 @@ ratio=$(awk -v p="$peak_kb" 'BEGIN { printf "%.2f", p * 1024 / (100 * 1048576) }
 echo "100 MB attachment: peak memory $((peak_kb / 1024)) MB = ${ratio} x the attachment"
 awk -v r="$ratio" 'BEGIN { exit !(r < 4) }' || { echo "peak memory above 4x the attachment"; exit 1; }
 
-"$bench" corpus "$here/../../../shared/corpus/public" 3
+"$bench" corpus "$here/../../tests/data/corpus" 3
 "$bench" scaling

@@ -1,6 +1,6 @@
 """bench/run end to end with a stand-in converter that drops an Outlook-made PST holding one
 message, so the harness's counting, checks and record are tested without the real converter.
-Usage: bench_run_test.py BENCH_DIR BUILD_DIR SHARED_DIR"""
+Usage: bench_run_test.py BENCH_DIR BUILD_DIR TEST_DATA"""
 import json
 import os
 import stat
@@ -9,9 +9,9 @@ import sys
 import tempfile
 import unittest
 
-BENCH, BUILD, SHARED = (os.path.abspath(a) for a in sys.argv[1:4])
+BENCH, BUILD, TEST_DATA = (os.path.abspath(a) for a in sys.argv[1:4])
 del sys.argv[1:4]
-ONE_MESSAGE_PST = os.path.join(SHARED, "reference-pst", "sample1.pst")
+ONE_MESSAGE_PST = os.path.join(TEST_DATA, "reference-pst", "sample1.pst")
 
 
 def script(folder, name, body):

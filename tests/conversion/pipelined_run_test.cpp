@@ -64,7 +64,7 @@ struct ConvertedRun {
 // blank row among the messages.
 std::vector<std::string> corpusRows(const TempDir& scratch) {
   std::vector<std::string> rows;
-  const fs::path corpus = fs::path(VANTOREL_SHARED_DIR) / "corpus" / "public";
+  const fs::path corpus = fs::path(VANTOREL_TEST_DATA) / "corpus";
   for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
     if (entry.path().extension() == ".msg") rows.push_back(entry.path().string());
   }

@@ -111,7 +111,7 @@ void collectLeafParts(GMimeObject*, GMimeObject* part, gpointer data) {
 }
 
 TEST(Base64Decoding, EveryPartOfTheCorpusDecodesAsGMimeDecodesIt) {
-  const std::filesystem::path corpus = std::filesystem::path(VANTOREL_SHARED_DIR) / "corpus" / "public";
+  const std::filesystem::path corpus = std::filesystem::path(VANTOREL_TEST_DATA) / "corpus";
   size_t base64Parts = 0, otherParts = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
     if (entry.path().extension() != ".msg") continue;

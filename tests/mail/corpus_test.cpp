@@ -1,4 +1,4 @@
-// Real mail from the public corpus (shared/corpus/public, see its MANIFEST.md), with
+// Real mail from the public corpus (tests/data/corpus, see its MANIFEST.md), with
 // expectations checked by hand against the files.
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ namespace {
 using namespace mailtest;
 using namespace mail::tags;
 
-const std::filesystem::path kCorpus = std::filesystem::path(VANTOREL_SHARED_DIR) / "corpus" / "public";
+const std::filesystem::path kCorpus = std::filesystem::path(VANTOREL_TEST_DATA) / "corpus";
 
 struct Attachment {
   std::string name;  // long file name, or display name of an embedded message

@@ -28,7 +28,7 @@ class TempDir {
 };
 
 inline std::filesystem::path referencePst(const std::string& name) {
-  return std::filesystem::path(VANTOREL_SHARED_DIR) / "reference-pst" / name;
+  return std::filesystem::path(VANTOREL_TEST_DATA) / "reference-pst" / name;
 }
 
 }  // namespace pst::test
