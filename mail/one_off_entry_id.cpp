@@ -1,5 +1,6 @@
 #include "mail/one_off_entry_id.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 
@@ -60,13 +61,14 @@ std::u16string utf8ToUtf16(std::string_view s) {
 }
 
 pst::Bytes oneOffEntryId(std::string_view displayName, std::string_view addressType, std::string_view address) {
-  pst::Bytes out(4, 0);  // flags
-  out.insert(out.end(), std::begin(kOneOffProvider), std::end(kOneOffProvider));
-  out.push_back(0);  // version
-  out.push_back(0);
+  // Flags (4 bytes, zero), the provider's UID, the version (2 bytes, zero), the entry's flags.
+  constexpr size_t kProviderAt = 4;
+  constexpr size_t kFlagsAt = kProviderAt + sizeof kOneOffProvider + 2;
+  pst::Bytes out(kFlagsAt + 2, 0);
+  std::copy(std::begin(kOneOffProvider), std::end(kOneOffProvider), out.begin() + kProviderAt);
   const uint16_t flags = kOneOffUnicode | kOneOffNoRichInfo;
-  out.push_back(static_cast<uint8_t>(flags & 0xFF));
-  out.push_back(static_cast<uint8_t>(flags >> 8));
+  out[kFlagsAt] = static_cast<uint8_t>(flags & 0xFF);
+  out[kFlagsAt + 1] = static_cast<uint8_t>(flags >> 8);
   appendUtf16z(out, displayName);
   appendUtf16z(out, addressType);
   appendUtf16z(out, address);

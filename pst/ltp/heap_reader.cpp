@@ -36,7 +36,7 @@ HeapReader::HeapReader(std::vector<Bytes> blocks, Problems& problems) {
     for (size_t k = 0; k <= cAlloc; ++k) {
       if (b.starts[k] < header || b.starts[k] > ibHnpm) throw Error(at(i) + "item offset outside the block's items");
       if (k > 0 && b.starts[k] < b.starts[k - 1]) throw Error(at(i) + "item offsets out of order");
-      if (k > 0 && b.starts[k] - b.starts[k - 1] > kMaxHeapItem)
+      if (k > 0 && static_cast<size_t>(b.starts[k] - b.starts[k - 1]) > kMaxHeapItem)
         problems.push_back(at(i) + "item " + std::to_string(k - 1) + " larger than 3,580 bytes");
     }
     if (ibHnpm - b.starts[cAlloc] > 1) problems.push_back(at(i) + "gap between the last item and the page map");

@@ -100,7 +100,7 @@ TEST_F(EngineTest, NamesDifferingInCaseOrHoldingABackslashStayDistinctFolders) {
   const RunOutcome outcome =
       run({message("Mail/1.msg"), message("mail/2.msg"), message("a\\b/3.msg"), message("a/b/4.msg")});
   EXPECT_EQ(outcome.imported, 4u);
-  for (const std::string path : {folder("Mail"), folder("mail"), folder() + "\\a" + std::string(kBackslashStandIn) + "b",
+  for (const std::string& path : {folder("Mail"), folder("mail"), folder() + "\\a" + std::string(kBackslashStandIn) + "b",
                                  folder("a/b")}) {
     ASSERT_NE(store().at(path), nullptr) << path;
     EXPECT_EQ(store().at(path)->messages.size(), 1u) << path;

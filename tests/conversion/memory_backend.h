@@ -111,7 +111,9 @@ inline mail::ImportResult importTextMessage(const std::filesystem::path& file) {
     return result;
   }
   result.ok = true;
-  result.message.props.push_back(pst::Property{kTagSubject, text.substr(0, text.find('\n'))});
+  pst::Property& subject = result.message.props.emplace_back();
+  subject.tag = kTagSubject;
+  subject.value = text.substr(0, text.find('\n'));
   if (text.find("ATTACH") != std::string::npos) result.message.attachments.emplace_back();
   return result;
 }

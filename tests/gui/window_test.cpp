@@ -100,7 +100,9 @@ TEST_F(WindowFixture, ControlsFollowTheDesign) {
     EXPECT_EQ(w->parentWidget()->objectName(), QString::fromLatin1(d.container));
     EXPECT_EQ(w->geometry(), QRect(twipsToPixels(d.left), twipsToPixels(d.top), twipsToPixels(d.width),
                                    twipsToPixels(d.height)));
-    if (d.text) EXPECT_EQ(textOf(w), QString::fromLatin1(d.text));
+    if (d.text) {
+      EXPECT_EQ(textOf(w), QString::fromLatin1(d.text));
+    }
   }
 
   // Stacking: among siblings, a control created earlier lies in front.
