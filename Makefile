@@ -1,4 +1,4 @@
-# The two commands a user needs: `make run` and `make test`.
+# The commands a user needs: `make run`, `make test` and `make package`.
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 # Two build jobs keep a shared or small machine usable; override with JOBS=n.
@@ -6,7 +6,7 @@ JOBS ?= 2
 # Messages in the store that `make bench` converts (made once under the build folder).
 BENCH_MESSAGES ?= 100000
 
-.PHONY: run test build deps configure bench clean
+.PHONY: run test build programs package deps configure bench clean
 
 deps:
 	@bash scripts/deps.sh
@@ -14,16 +14,25 @@ deps:
 configure: deps
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 
+# Only what the package holds: the window, vantorel-convert and pst-verify.
+programs: configure
+	@cmake --build $(BUILD_DIR) --target programs --parallel $(JOBS)
+
+# Everything ctest runs as well.
 build: configure
 	@cmake --build $(BUILD_DIR) --parallel $(JOBS)
 
-run: build
+run: programs
 	@bash scripts/run.sh $(BUILD_DIR)/bin/vantorel
 
 test: build
-	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+	@cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel $(JOBS)
+
+package: programs
+	@cd $(BUILD_DIR) && cpack -G DEB
 
 bench: build
+	@cmake --build $(BUILD_DIR) --target benchmarks --parallel $(JOBS)
 	@VANTOREL_BENCH_MESSAGES=$(BENCH_MESSAGES) bash bench/run-all.sh $(BUILD_DIR)
 
 clean:

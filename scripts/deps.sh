@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the test suite need.
+# Installs the Debian packages the build, the test suite and `make package` need.
 # As root it installs what is missing; otherwise it names what to install.
 set -euo pipefail
 
@@ -10,6 +10,7 @@ packages=(
   libgtest-dev googletest
   pff-tools python3-pypff pst-utils time
   fonts-dejavu-core fonts-wine
+  dpkg-dev file lintian desktop-file-utils man-db
 )
 
 missing=()

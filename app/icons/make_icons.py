@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the Vantorel icon and writes the PNGs the window uses and the
-eight-image vantorel.ico (16, 32, 48 px in 256 colours and 32-bit colour,
-16 and 32 px in 16 colours). Standard library only; run from any folder."""
+"""Draws the Vantorel icon and writes the PNGs the window uses (16, 32, 48 px), the larger
+ones the desktop's icon theme takes from the package (64, 128, 256 px), and the eight-image
+vantorel.ico (16, 32, 48 px in 256 colours and 32-bit colour, 16 and 32 px in 16 colours).
+Standard library only; run from any folder."""
 import math
 import os
 import struct
@@ -157,7 +158,7 @@ def ico(images):
 
 
 def main():
-    rendered = {size: render(size) for size in (16, 32, 48)}
+    rendered = {size: render(size) for size in (16, 32, 48, 64, 128, 256)}
     for size, rows in rendered.items():
         with open(os.path.join(HERE, f"vantorel-{size}.png"), "wb") as f:
             f.write(png(rows))
