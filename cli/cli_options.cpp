@@ -1,69 +1,213 @@
 #include "cli/cli_options.h"
 
+#include <getopt.h>
+
+#include <algorithm>
+#include <string_view>
+
+#include "cli/exit_status.h"
+#include "cli/terminal_text.h"
+
 namespace cli {
+
+namespace {
+
+// One option of the command line. New options are one more row of kOptions: the parser,
+// the abbreviations and --help all follow the table.
+struct OptionSpec {
+  const char* longName;
+  char shortName;         // 0: long form only
+  const char* valueName;  // the value's name in --help; nullptr: the option takes no value
+  const char* help;
+  // Stores the option; returns the problem for the user, or "" when it was taken.
+  std::string (*take)(Options& options, const std::string& value);
+};
+
+std::string setPathOnce(std::filesystem::path& field, const std::string& value, const char* longName) {
+  if (value.empty()) return std::string("option '--") + longName + "' needs a non-empty value";
+  if (!field.empty()) return std::string("option '--") + longName + "' may be given only once";
+  field = value;
+  return {};
+}
+
+const OptionSpec kOptions[] = {
+    {"output", 'o', "DIR", "the folder for the new PST file (default: the current folder)",
+     [](Options& o, const std::string& v) { return setPathOnce(o.outputFolder, v, "output"); }},
+    {"skipped-list", 0, "FILE",
+     "write every skipped file to FILE, one line each: its path, a tab and the reason (FILE is replaced)",
+     [](Options& o, const std::string& v) { return setPathOnce(o.skippedList, v, "skipped-list"); }},
+    {"help", 'h', nullptr, "show this help and exit",
+     [](Options& o, const std::string&) {
+       o.help = true;
+       return std::string();
+     }},
+    {"version", 0, nullptr, "show the version and exit",
+     [](Options& o, const std::string&) {
+       o.version = true;
+       return std::string();
+     }},
+};
+
+// What getopt_long returns for the option: its letter, or a number past every letter.
+int codeOf(size_t index) {
+  const OptionSpec& spec = kOptions[index];
+  return spec.shortName != 0 ? spec.shortName : 256 + static_cast<int>(index);
+}
+
+const OptionSpec* specForCode(int code) {
+  for (size_t i = 0; i < std::size(kOptions); ++i)
+    if (codeOf(i) == code) return &kOptions[i];
+  return nullptr;
+}
+
+// The option as written, without a value attached with "=".
+std::string longNameWritten(std::string_view written) {
+  written.remove_prefix(std::min<size_t>(2, written.size()));
+  return std::string(written.substr(0, written.find('=')));
+}
+
+std::string unknownLongOption(std::string_view written) {
+  const std::string name = longNameWritten(written);
+  std::string matches;
+  int count = 0;
+  for (const OptionSpec& spec : kOptions) {
+    if (std::string_view(spec.longName).starts_with(name)) {
+      matches += std::string(" '--") + spec.longName + "'";
+      ++count;
+    }
+  }
+  if (count > 1) return "option '--" + EscapeControls(name) + "' is ambiguous; possibilities:" + matches;
+  return "unrecognized option '--" + EscapeControls(name) + "'";
+}
+
+std::string optionString() {
+  std::string shortOptions = ":";  // ':' for a missing value, so that it can be told from an unknown option
+  for (const OptionSpec& spec : kOptions) {
+    if (spec.shortName == 0) continue;
+    shortOptions += spec.shortName;
+    if (spec.valueName) shortOptions += ':';
+  }
+  return shortOptions;
+}
+
+std::vector<option> longOptions() {
+  std::vector<option> table;
+  for (size_t i = 0; i < std::size(kOptions); ++i)
+    table.push_back({kOptions[i].longName, kOptions[i].valueName ? required_argument : no_argument, nullptr, codeOf(i)});
+  table.push_back({nullptr, 0, nullptr, 0});
+  return table;
+}
+
+// Appends `text` in lines of at most kLineWidth columns, each further line indented to `indent`.
+constexpr size_t kLineWidth = 79;
+void appendWrapped(std::string& out, std::string_view text, size_t column, size_t indent) {
+  while (!text.empty()) {
+    size_t room = kLineWidth > column ? kLineWidth - column : 1;
+    size_t cut = text.size();
+    if (cut > room) {
+      cut = text.rfind(' ', room);
+      if (cut == std::string_view::npos || cut == 0) cut = std::min(text.find(' '), text.size());
+    }
+    out.append(text.substr(0, cut));
+    text.remove_prefix(cut);
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    out += '\n';
+    if (!text.empty()) {
+      out.append(indent, ' ');
+      column = indent;
+    }
+  }
+}
+
+}  // namespace
 
 Options ParseOptions(const std::vector<std::string>& args) {
   Options options;
-  bool optionsEnded = false;
-  bool outputGiven = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      options.paths.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      options.help = true;
-    } else if (arg == "--version") {
-      options.version = true;
-    } else if (arg == "-o" || arg == "--output" || arg.rfind("--output=", 0) == 0) {
-      std::string value;
-      if (arg.rfind("--output=", 0) == 0) {
-        value = arg.substr(9);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        options.error = "option " + arg + " needs a folder";
-        return options;
-      }
-      if (value.empty()) {
-        options.error = "option " + arg + " needs a folder";
-        return options;
-      }
-      if (outputGiven) {
-        options.error = "give the output folder only once";
-        return options;
-      }
-      outputGiven = true;
-      options.outputFolder = value;
-    } else {
-      options.error = "unknown option " + arg;
+  std::vector<std::string> storage{kProgram};
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : storage) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(storage.size());
+
+  const std::string shortOptions = optionString();
+  const std::vector<option> table = longOptions();
+  opterr = 0;  // the problems are worded here, in one line each
+  optind = 0;  // starts getopt_long afresh, also for a second parse in the same process
+  for (;;) {
+    const int code = getopt_long(argc, argv.data(), shortOptions.c_str(), table.data(), nullptr);
+    if (code == -1) break;
+    const std::string written = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+    const bool writtenLong = written.starts_with("--");
+    if (code == ':') {
+      const OptionSpec* spec = specForCode(optopt);
+      options.error = writtenLong && spec ? std::string("option '--") + spec->longName + "' requires an argument"
+                                          : "option requires an argument -- '" + EscapeControls(std::string(1, static_cast<char>(optopt))) + "'";
+      return options;
+    }
+    if (code == '?') {
+      const OptionSpec* spec = optopt != 0 ? specForCode(optopt) : nullptr;
+      if (optopt == 0)
+        options.error = unknownLongOption(written);
+      else if (writtenLong && spec)
+        options.error = std::string("option '--") + spec->longName + "' doesn't allow an argument";
+      else
+        options.error = "invalid option -- '" + EscapeControls(std::string(1, static_cast<char>(optopt))) + "'";
+      return options;
+    }
+    const OptionSpec* spec = specForCode(code);
+    if (!spec) {
+      options.error = "unexpected option";
+      return options;
+    }
+    const std::string problem = spec->take(options, optarg ? optarg : "");
+    if (!problem.empty()) {
+      options.error = problem;
       return options;
     }
   }
-  if (!options.help && !options.version && options.paths.empty()) {
-    options.error = "name at least one message file or folder";
-  }
+  for (int i = optind; i < argc; ++i) options.paths.emplace_back(argv[i]);
+  if (!options.help && !options.version && options.paths.empty())
+    options.error = "name at least one message file or folder to convert";
   return options;
 }
 
-std::string UsageText(const std::string& program) {
-  return "Usage: " + program + " [-o DIR] PATH...\n"
-         "Converts message files (one RFC 822 message per .msg file) into one new PST file.\n"
-         "\n"
-         "  PATH          a message file, or a folder whose whole tree is searched for\n"
-         "                files ending in .msg\n"
-         "  -o, --output DIR  the folder for the new PST file (default: the current folder)\n"
-         "  -h, --help    show this help\n"
-         "      --version show the version\n"
-         "\n"
-         "The PST file is named Vantorel<day.month.year hour.minute.seconds>.pst; its folders\n"
-         "mirror the folders of the message files. An existing file is never replaced.\n"
-         "Ctrl+C stops after the current message and keeps everything converted so far.\n"
-         "\n"
-         "Exit status: 0 all files converted; 1 finished, but some files were skipped or the\n"
-         "run was stopped; 2 usage error, nothing to convert, or the PST file could not be written.\n"
-         "The last line on standard output is the full path of the new PST file.\n";
+std::string TryHelpLine() { return std::string("Try '") + kProgram + " --help'."; }
+
+std::string UsageText() {
+  std::string text = std::string("Usage: ") + kProgram + " [OPTION]... PATH...\n";
+  appendWrapped(text,
+                "Converts message files (one RFC 822 message per .msg file) into one new PST file. Each PATH is a "
+                "message file, or a folder whose whole tree is searched for files ending in .msg.",
+                0, 0);
+  text += "\nOptions:\n";
+  constexpr size_t kDescriptionColumn = 27;
+  for (const OptionSpec& spec : kOptions) {
+    std::string left = spec.shortName ? std::string("  -") + spec.shortName + ", --" : std::string("      --");
+    left += spec.longName;
+    if (spec.valueName) left += std::string("=") + spec.valueName;
+    left += "  ";
+    if (left.size() < kDescriptionColumn) left.append(kDescriptionColumn - left.size(), ' ');
+    text += left;
+    appendWrapped(text, spec.help, left.size(), kDescriptionColumn);
+  }
+  text += '\n';
+  appendWrapped(text,
+                "Long options may be abbreviated as long as the abbreviation is unique. The PST file is named "
+                "Vantorel<day.month.year hour.minute.seconds>.pst; its folders mirror the folders of the message "
+                "files, and an existing file is never replaced. Ctrl+C stops after the current message and keeps "
+                "everything converted so far. The last line on standard output is the full path of the new PST "
+                "file. In the names printed, control characters and backslashes are written as C escapes "
+                "(\\t, \\n, \\\\, \\xHH).",
+                0, 0);
+  text += "\nExit status:\n";
+  for (const ExitStatusMeaning& exit : kExitStatuses) {
+    std::string left = "  " + std::to_string(exit.status);
+    left.append(7 - left.size(), ' ');
+    text += left;
+    appendWrapped(text, exit.meaning, left.size(), left.size());
+  }
+  return text;
 }
 
 }  // namespace cli

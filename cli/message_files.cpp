@@ -1,5 +1,9 @@
 #include "cli/message_files.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "messagelist/message_filter.h"
@@ -8,6 +12,16 @@
 namespace cli {
 
 namespace fs = std::filesystem;
+
+std::string UnusablePathProblem(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return "no such file or folder";
+    return std::strerror(errno);
+  }
+  if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return {};
+  return "neither a file nor a folder";
+}
 
 CollectedFiles CollectMessageFiles(const std::vector<std::string>& paths) {
   CollectedFiles collected;

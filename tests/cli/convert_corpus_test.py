@@ -91,8 +91,11 @@ def main():
     convert, pst_verify, corpus = sys.argv[1:4]
     corpus = os.path.normpath(os.path.abspath(corpus))
     expected, paths = source_counts(corpus)
-    with tempfile.TemporaryDirectory(prefix="vantorel-cli-") as work:
-        run = subprocess.run([convert, "-o", work, corpus], capture_output=True, text=True)
+    with tempfile.TemporaryDirectory(prefix="vantorel-cli-") as work, \
+            tempfile.TemporaryDirectory(prefix="vantorel-cli-list-") as lists:
+        skipped_list = os.path.join(lists, "skipped.tsv")
+        run = subprocess.run([convert, "-o", work, "--skipped-list", skipped_list, corpus],
+                             capture_output=True, text=True)
         if run.returncode not in (0, 1):
             fail("exit %d: %s" % (run.returncode, run.stderr))
         pst = run.stdout.strip().splitlines()[-1]
@@ -101,7 +104,8 @@ def main():
         if sorted(os.listdir(work)) != [os.path.basename(pst)]:
             fail("the output folder holds more than the PST: %s" % os.listdir(work))
 
-        skipped = re.findall(r"^vantorel-convert: skipped (.*?): ", run.stderr, re.M)
+        with open(skipped_list, encoding="utf-8") as f:
+            skipped = [line.split("\t")[0] for line in f]
         if (run.returncode == 1) != bool(skipped):
             fail("exit %d with %d skipped files" % (run.returncode, len(skipped)))
         if len(skipped) > 5:

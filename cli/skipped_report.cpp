@@ -1,0 +1,50 @@
+#include "cli/skipped_report.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "cli/cli_options.h"
+#include "cli/terminal_text.h"
+
+namespace cli {
+
+void PrintSkipped(std::FILE* out, const std::vector<conversion::SkippedEntry>& skipped,
+                  const std::filesystem::path& listFile) {
+  for (size_t i = 0; i < skipped.size() && i < kSkippedShown; ++i) {
+    std::fprintf(out, "%s: skipped %s: %s\n", kProgram, EscapeControls(skipped[i].path).c_str(),
+                 EscapeControls(skipped[i].reason).c_str());
+  }
+  if (skipped.size() > kSkippedShown) {
+    const std::string where = listFile.empty() ? "; --skipped-list FILE lists them all"
+                                               : "; all are listed in " + EscapeControls(listFile.string());
+    std::fprintf(out, "%s: and %zu more%s\n", kProgram, skipped.size() - kSkippedShown, where.c_str());
+  }
+}
+
+bool SkippedListFile::open(const std::filesystem::path& path, std::string& problem) {
+  path_ = path;
+  file_ = std::fopen(path.c_str(), "w");
+  if (!file_) problem = "cannot write the skipped list " + EscapeControls(path.string()) + ": " + std::strerror(errno);
+  return file_ != nullptr;
+}
+
+bool SkippedListFile::write(const std::vector<conversion::SkippedEntry>& skipped, std::string& problem) {
+  if (!file_) return true;
+  for (const conversion::SkippedEntry& entry : skipped) {
+    std::fprintf(file_, "%s\t%s\n", EscapeControls(entry.path).c_str(), EscapeControls(entry.reason).c_str());
+  }
+  const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
+  const int error = errno;
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (written && closed) return true;
+  problem = "the skipped list " + EscapeControls(path_.string()) + " could not be completed: " +
+            std::strerror(written ? errno : error);
+  return false;
+}
+
+SkippedListFile::~SkippedListFile() {
+  if (file_) std::fclose(file_);
+}
+
+}  // namespace cli
