@@ -1,6 +1,7 @@
 // The application-wide busy mouse pointer, for as long as a long step runs.
 #pragma once
 
+#include <QCursor>
 #include <QGuiApplication>
 
 namespace app {

@@ -57,44 +57,50 @@ QString unreadableFoldersText(int32_t count) {
 void frmStep1::CmdAddFolder_Click() {
   const QString chosen = dialogs_.browseForFolder(this, QStringLiteral("Choose Source Folder..."));
   if (chosen.isEmpty()) return;
-  const std::string start = messagelist::EnsureTrailingSeparator(messagelist::nativePathFromText(chosen));
-
-  int32_t added = 0;
-  int32_t unreadable = 0;
+  FolderAddition tally;
   {
     app::BusyCursor busy;
-    std::shared_ptr<messagelist::StringKeyedList> found;
-    {
-      SearchProgressLine progress(ui_->lblCount1);
-      messagelist::pathLogger scanner;
-      scanner.PathLogInit();
-      scanner.fullFileNamesOnly(true);
-      scanner.setProgressHandler([&](int32_t folders, int32_t files) {
-        progress.show(folders, files);
-        yieldToEvents();
-      });
-      scanner.LogPath(start);
-      found = scanner.fullFileNames();
-      unreadable = scanner.skippedFolders();
-      scanner.Terminate();
-    }
-    try {
-      for (const std::string& entry : *found) {
-        yieldToEvents();
-        if (!messagelist::IsMessageFileName(entry)) continue;
-        yieldToEvents();
-        AddFileToList(messagelist::textFromNativePath(entry));
-        ++added;
-      }
-    } catch (const std::exception&) {
-      // The rows added before the failure stay listed and can be converted.
-      if (added > 0) setConvertEnabled(true);
-      throw;
-    }
+    addFolderTree(messagelist::nativePathFromText(chosen), tally);
   }
+  reportFolderAddition(tally);
+}
 
-  setConvertEnabled(added > 0);
-  dialogs_.messageBox(this, QStringLiteral("%1 Files Added to List.").arg(added), shellutil::vbOKOnly, kAppTitle);
-  if (unreadable > 0)
-    dialogs_.messageBox(this, unreadableFoldersText(unreadable), shellutil::vbExclamation, kAppTitle);
+void frmStep1::addFolderTree(const std::string& folder, FolderAddition& tally) {
+  const std::string start = messagelist::EnsureTrailingSeparator(folder);
+  std::shared_ptr<messagelist::StringKeyedList> found;
+  {
+    SearchProgressLine progress(ui_->lblCount1);
+    messagelist::pathLogger scanner;
+    scanner.PathLogInit();
+    scanner.fullFileNamesOnly(true);
+    scanner.setProgressHandler([&](int32_t folders, int32_t files) {
+      progress.show(folders, files);
+      yieldToEvents();
+    });
+    scanner.LogPath(start);
+    found = scanner.fullFileNames();
+    tally.unreadableFolders += scanner.skippedFolders();
+    scanner.Terminate();
+  }
+  try {
+    for (const std::string& entry : *found) {
+      yieldToEvents();
+      if (!messagelist::IsMessageFileName(entry)) continue;
+      yieldToEvents();
+      AddFileToList(messagelist::textFromNativePath(entry));
+      ++tally.added;
+    }
+  } catch (const std::exception&) {
+    // The rows added before the failure stay listed and can be converted.
+    if (tally.added > 0) setConvertEnabled(true);
+    throw;
+  }
+}
+
+void frmStep1::reportFolderAddition(const FolderAddition& tally) {
+  setConvertEnabled(tally.added > 0);
+  dialogs_.messageBox(this, QStringLiteral("%1 Files Added to List.").arg(tally.added), shellutil::vbOKOnly,
+                      kAppTitle);
+  if (tally.unreadableFolders > 0)
+    dialogs_.messageBox(this, unreadableFoldersText(tally.unreadableFolders), shellutil::vbExclamation, kAppTitle);
 }

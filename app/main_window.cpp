@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleFactory>
 
 #include "app/design_fonts.h"
 #include "messagelist/list_commands.h"
@@ -22,12 +24,14 @@ frmStep1::frmStep1(shellutil::Dialogs& dialogs, QWidget* parent)
   setFixedSize(size());
   setWindowIcon(app::windowIcon());
   app::applyDesignFonts(*this);
+  drawFrameCaptionOnBorder();
+  setAcceptDrops(true);
   grid_ = std::make_unique<messagelist::MessageGrid>(ui_->grdFiles1, ui_->lblCount1);
 
-  connect(ui_->cmdAdd, &QPushButton::clicked, this, [this] { runCommand(&frmStep1::cmdAdd_Click); });
-  connect(ui_->cmdClear1, &QPushButton::clicked, this, [this] { runCommand(&frmStep1::cmdClear1_Click); });
-  connect(ui_->CmdAddFolder, &QPushButton::clicked, this, [this] { runCommand(&frmStep1::CmdAddFolder_Click); });
-  connect(ui_->CmdExtractDBX, &QPushButton::clicked, this, [this] { runCommand(&frmStep1::CmdExtractDBX_Click); });
+  connect(ui_->cmdAdd, &QPushButton::clicked, this, [this] { runCommand([this] { cmdAdd_Click(); }); });
+  connect(ui_->cmdClear1, &QPushButton::clicked, this, [this] { runCommand([this] { cmdClear1_Click(); }); });
+  connect(ui_->CmdAddFolder, &QPushButton::clicked, this, [this] { runCommand([this] { CmdAddFolder_Click(); }); });
+  connect(ui_->CmdExtractDBX, &QPushButton::clicked, this, [this] { runCommand([this] { CmdExtractDBX_Click(); }); });
   // Exit stays usable while a command runs: it is how the user stops one.
   connect(ui_->cmdEnd, &QPushButton::clicked, this, &frmStep1::cmdEnd_Click);
   connect(ui_->CmdHelp, &QPushButton::clicked, this, &frmStep1::CmdHelp_Click);
@@ -56,7 +60,17 @@ void frmStep1::centerOnScreen() {
   move(available.center() - rect().center());
 }
 
-void frmStep1::runCommand(void (frmStep1::*handler)()) {
+void frmStep1::drawFrameCaptionOnBorder() {
+  // Some platform styles put a group box's caption above its border; the classic Windows
+  // style draws it on the top border, as the design shows. The style is the frame's alone:
+  // the controls inside it keep the platform's.
+  QStyle* classic = QStyleFactory::create(QStringLiteral("Windows"));
+  if (!classic) return;
+  classic->setParent(this);
+  ui_->FrameConversion->setStyle(classic);
+}
+
+void frmStep1::runCommand(const std::function<void()>& command) {
   if (commandRunning_ || closing_) return;
   commandRunning_ = true;
   struct Release {
@@ -64,7 +78,7 @@ void frmStep1::runCommand(void (frmStep1::*handler)()) {
     ~Release() { flag = false; }
   } release{commandRunning_};
   try {
-    (this->*handler)();
+    command();
   } catch (const WindowClosed&) {
     // The window is gone; the command ends here and the program with it.
   } catch (const std::exception& error) {

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "conversion/engine.h"
@@ -78,12 +81,30 @@ class frmStep1 : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Files and folders dragged from a file manager: added as the add-files and add-folder
+  // commands add them. Refused while a command runs.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  // What one add-folder command or drop added.
+  struct FolderAddition {
+    int32_t added = 0;              // rows appended
+    int32_t unreadableFolders = 0;  // folders the scan could not read
+  };
+
   void Form_Initialize();
   void Form_Load();
   void centerOnScreen();
-  void runCommand(void (frmStep1::*handler)());
+  void drawFrameCaptionOnBorder();
+  void runCommand(const std::function<void()>& command);
+  // Appends every message file below `folder` (native path) in the scanner's order, with the
+  // counter line showing the search; the caller holds the busy cursor.
+  void addFolderTree(const std::string& folder, FolderAddition& tally);
+  // Sets the convert button by what was added and says how much in a box.
+  void reportFolderAddition(const FolderAddition& tally);
+  void addDroppedPaths(const QList<QUrl>& urls);
   void showConversionOutcome(const conversion::RunOutcome& outcome);
 
   std::unique_ptr<Ui::frmStep1> ui_;

@@ -3,6 +3,7 @@ set(_vantorel_grid_sources
   ${CMAKE_CURRENT_LIST_DIR}/twips.h
   ${CMAKE_CURRENT_LIST_DIR}/native_path.h ${CMAKE_CURRENT_LIST_DIR}/native_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_list_model.h ${CMAKE_CURRENT_LIST_DIR}/file_list_model.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/entry_width.h ${CMAKE_CURRENT_LIST_DIR}/entry_width.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_grid.h ${CMAKE_CURRENT_LIST_DIR}/message_grid.cpp
   ${CMAKE_CURRENT_LIST_DIR}/list_commands.h ${CMAKE_CURRENT_LIST_DIR}/list_commands.cpp
 )

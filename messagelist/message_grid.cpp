@@ -10,7 +10,7 @@
 namespace messagelist {
 
 MessageGrid::MessageGrid(QTableView* view, QLabel* counter)
-    : view_(view), counter_(counter), model_(new FileListModel(view)) {
+    : view_(view), counter_(counter), model_(new FileListModel(view)), entryWidth_(view) {
   view_->setModel(model_);
   view_->horizontalHeader()->hide();
   view_->verticalHeader()->hide();
@@ -24,6 +24,9 @@ MessageGrid::MessageGrid(QTableView* view, QLabel* counter)
   view_->setSelectionBehavior(QAbstractItemView::SelectItems);
   view_->setWordWrap(false);
   view_->setCornerButtonEnabled(false);
+  // The grid shows the column's full width; the scroll bar appears when it is wider.
+  view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  view_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
   QPalette palette = view_->palette();
   for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
@@ -45,6 +48,8 @@ void MessageGrid::AddFileToList(const QString& path) {
     model_->setLastRowText(copy);
   else
     model_->appendRow(copy);
+  const int width = view_->columnWidth(0);
+  if (const int needed = entryWidth_.needed(copy, width); needed > width) view_->setColumnWidth(0, needed);
   updateCounter();
 }
 

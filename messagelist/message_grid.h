@@ -4,6 +4,8 @@
 #include <QString>
 #include <string>
 
+#include "messagelist/entry_width.h"
+
 class QLabel;
 class QTableView;
 
@@ -12,7 +14,9 @@ namespace messagelist {
 class FileListModel;
 
 // The grid is the only store of the list: the empty list is one row with an
-// empty cell, entries fill rows 0 to Rows() - 1 in the order added.
+// empty cell, entries fill rows 0 to Rows() - 1 in the order added. The column is
+// kListWidthTwips wide, or as wide as the widest entry, so that the horizontal scroll
+// bar reaches the end of every path.
 class MessageGrid {
  public:
   static constexpr int kWidthAtLoadTwips = 50000;
@@ -47,6 +51,7 @@ class MessageGrid {
   QTableView* view_;
   QLabel* counter_;
   FileListModel* model_;
+  EntryWidth entryWidth_;
 };
 
 }  // namespace messagelist

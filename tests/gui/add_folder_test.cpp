@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "messagelist/native_path.h"
 #include "shellutil/scripted_dialogs.h"
+#include "tests/gui/drop.h"
 #include "tests/scan/temp_tree.h"
 #include "ui_frmStep1.h"
 
@@ -166,11 +167,43 @@ TEST_F(AddFolderFixture, UnreadableFoldersAreCountedInAWarningAfterTheCount) {
   EXPECT_EQ(warning.title, QStringLiteral("Vantorel"));
 }
 
+TEST_F(AddFolderFixture, DroppedFilesAndFoldersAreAddedInTheOrderDropped) {
+  for (const char* f : {"M/x.msg", "M/Sub/y.msg", "M/readme.txt", "loose/a.msg", "loose/b.txt", "Empty/c.eml"})
+    tree.file(f);
+  const std::string latin1 = tree.path("loose") + "/caf\xe9.msg";
+  std::ofstream(latin1) << "x";
+
+  // Files pass the add-files dialog's filter; a folder is listed as the add-folder command lists it.
+  EXPECT_TRUE(guitest::dropPaths(ui.grdFiles1->viewport(),
+                                 {tree.path("loose/a.msg"), tree.path("M"), tree.path("loose/b.txt"), latin1}));
+  ASSERT_EQ(window.grid().Rows(), 4);
+  EXPECT_EQ(rows().mid(0, 3), (QStringList{QString::fromStdString(tree.path("loose/a.msg")),
+                                           QString::fromStdString(tree.path("M/x.msg")),
+                                           QString::fromStdString(tree.path("M/Sub/y.msg"))}));
+  EXPECT_EQ(window.grid().NativeText(3), latin1);
+  EXPECT_EQ(ui.lblCount1->text(), QStringLiteral("4 files"));
+  EXPECT_EQ(boxTexts(), QStringList{"4 Files Added to List."});
+  EXPECT_TRUE(ui.CmdExtractDBX->isEnabled());
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+  // A folder without messages disables the convert button, as the add-folder command does;
+  // message files alone add their rows without a box.
+  dialogs.clear();
+  guitest::dropPaths(ui.grdFiles1->viewport(), {tree.path("Empty")});
+  EXPECT_FALSE(ui.CmdExtractDBX->isEnabled());
+  guitest::dropPaths(&window, {tree.path("loose/b.txt")});
+  guitest::dropPaths(ui.FrameConversion, {tree.path("M/x.msg")});
+  EXPECT_EQ(boxTexts(), QStringList{"0 Files Added to List."});
+  EXPECT_EQ(window.grid().Rows(), 5);
+  EXPECT_TRUE(ui.CmdExtractDBX->isEnabled());
+}
+
 TEST_F(AddFolderFixture, OtherCommandsAreRefusedWhileItRunsAndClosingStopsIt) {
   for (int f = 0; f < 200; ++f) tree.file("M/F" + std::to_string(f) + "/m.msg");
 
-  // Clicks that arrive while the folder is being searched and listed.
+  // Clicks and a drop that arrive while the folder is being searched and listed.
   QString lineWhileSearching;
+  bool dropTaken = true;
   dialogs.whileShown = [&](const Interaction& shown) {
     if (shown.kind != Interaction::Kind::BrowseForFolder) return;
     QMetaObject::invokeMethod(
@@ -178,8 +211,12 @@ TEST_F(AddFolderFixture, OtherCommandsAreRefusedWhileItRunsAndClosingStopsIt) {
     QMetaObject::invokeMethod(ui.cmdClear1, "click", Qt::QueuedConnection);
     QMetaObject::invokeMethod(ui.CmdAddFolder, "click", Qt::QueuedConnection);
     QMetaObject::invokeMethod(ui.cmdAdd, "click", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &window, [&] { dropTaken = guitest::dropPaths(ui.grdFiles1->viewport(), {tree.path("M")}); },
+        Qt::QueuedConnection);
   };
   addFolderAfterPause(tree.path("M"));
+  EXPECT_FALSE(dropTaken);
   EXPECT_EQ(window.grid().Rows(), 200);
   EXPECT_EQ(dialogs.shown().size(), 2);  // the browser and the count: every other click was refused
   EXPECT_EQ(boxTexts(), QStringList{"200 Files Added to List."});

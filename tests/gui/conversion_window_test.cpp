@@ -14,6 +14,7 @@
 
 #include "app/main_window.h"
 #include "shellutil/scripted_dialogs.h"
+#include "tests/gui/drop.h"
 #include "tests/scan/temp_tree.h"
 #include "ui_frmStep1.h"
 
@@ -220,7 +221,7 @@ TEST_F(ConversionFixture, EmptyListOrUnusableOutputFolderEndsInABoxThatSaysWhatT
   EXPECT_FALSE(window.commandRunning());
 }
 
-TEST_F(ConversionFixture, OtherCommandsAreRefusedWithoutAMessageWhileItRuns) {
+TEST_F(ConversionFixture, OtherCommandsAndDropsAreRefusedWithoutAMessageWhileItRuns) {
   writeMessages({"Mail/a.msg", "Mail/b.msg"});
   addFolder(tree.path("Mail"));
   dialogs.clear();
@@ -233,6 +234,7 @@ TEST_F(ConversionFixture, OtherCommandsAreRefusedWithoutAMessageWhileItRuns) {
       button->click();
       button->setEnabled(enabled);
     }
+    EXPECT_FALSE(guitest::dropPaths(ui.grdFiles1->viewport(), {tree.path("Mail"), tree.path("Mail/a.msg")}));
   };
   dialogs.whileShown = [&](const Interaction& shown) {
     if (shown.kind == Interaction::Kind::BrowseForFolder) clickEverything();

@@ -3,7 +3,9 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTableView>
+#include <QTest>
 
 #include "messagelist/file_list_model.h"
 #include "messagelist/message_grid.h"
@@ -14,8 +16,13 @@ using messagelist::twipsToPixels;
 
 namespace {
 
+// The view with its own measure of the width a column's visible rows need.
+struct MeasuredView : QTableView {
+  using QTableView::sizeHintForColumn;
+};
+
 struct GridFixture : testing::Test {
-  QTableView view;
+  MeasuredView view;
   QLabel counter{QStringLiteral("0 files")};
   MessageGrid grid{&view, &counter};
 };
@@ -85,6 +92,33 @@ TEST_F(GridFixture, ManyRowsKeepTheirOrderAcrossStorageGrowth) {
   grid.ResetFileList();
   EXPECT_EQ(grid.Rows(), 1);
   EXPECT_TRUE(grid.IsEmpty());
+}
+
+TEST_F(GridFixture, AnEntryWiderThanTheGridCanBeScrolledToItsEnd) {
+  view.resize(twipsToPixels(7695), twipsToPixels(1575));
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  grid.AddFileToList(QStringLiteral("/m/a.msg"));
+  EXPECT_EQ(view.columnWidth(0), twipsToPixels(MessageGrid::kListWidthTwips));
+  QTest::qWait(20);  // the view lays itself out again from a timer
+  QScrollBar* bar = view.horizontalScrollBar();
+  EXPECT_TRUE(bar->isVisible());  // the column is wider than the grid, as in the design
+
+  const QString folder = QStringLiteral("/srv/mdaemon/Users/example.com/someone/Archive.IMAP/");
+  for (const QString& name : {QStringLiteral("W").repeated(120), QStringLiteral("日本語のメール").repeated(12),
+                              QStringLiteral("بريد إلكتروني ").repeated(10), QStringLiteral("e\u0301").repeated(150)}) {
+    grid.AddFileToList(folder + name + QStringLiteral(".msg"));
+    QTest::qWait(20);
+    // As wide as the widest row needs, so that scrolling to the end shows its last character.
+    EXPECT_GE(view.columnWidth(0), view.sizeHintForColumn(0)) << name.toStdString();
+    EXPECT_EQ(bar->maximum(), view.columnWidth(0) - view.viewport()->width());
+  }
+  const int widest = view.columnWidth(0);
+  grid.AddFileToList(QStringLiteral("/m/short.msg"));
+  EXPECT_EQ(view.columnWidth(0), widest);
+  grid.ResetFileList();
+  grid.AddFileToList(QStringLiteral("/m/a.msg"));
+  EXPECT_EQ(view.columnWidth(0), twipsToPixels(MessageGrid::kListWidthTwips));
 }
 
 TEST_F(GridFixture, GridLooksLikeTheDesign) {

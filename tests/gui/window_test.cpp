@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOptionGroupBox>
 #include <QTableView>
 #include <QTest>
 
@@ -127,6 +128,24 @@ TEST_F(WindowFixture, ControlsFollowTheDesign) {
   EXPECT_FALSE(QFontInfo(ui.CmdExtractDBX->font()).bold());
   EXPECT_TRUE(ui.lblTitle->autoFillBackground());
   EXPECT_EQ(ui.lblTitle->palette().color(QPalette::Window), QColor(Qt::white));
+}
+
+TEST_F(WindowFixture, DetailsCaptionLiesOnTheFrameTopBorder) {
+  QGroupBox* frame = ui.FrameConversion;
+  QStyleOptionGroupBox option;
+  option.initFrom(frame);
+  option.text = frame->title();
+  option.textAlignment = frame->alignment();
+  option.lineWidth = 1;
+  option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+  const QRect border = frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, frame);
+  const QRect caption = frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame);
+  EXPECT_LT(caption.top(), border.top());
+  EXPECT_GT(caption.bottom(), border.top());
+  EXPECT_GT(caption.left(), border.left());
+  // The controls inside keep the window's style.
+  EXPECT_EQ(ui.ProgressBar1->style(), window.style());
+  EXPECT_EQ(ui.LblCurrentDBX->style(), window.style());
 }
 
 TEST_F(WindowFixture, StartsEmptyWithConvertDisabledAndHelpHidden) {
