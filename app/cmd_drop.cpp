@@ -40,7 +40,10 @@ void frmStep1::dropEvent(QDropEvent* event) {
   if (commandRunning_ || closing_ || !holdsLocalFiles(event->mimeData())) return;
   event->acceptProposedAction();
   const QList<QUrl> urls = event->mimeData()->urls();
-  runCommand([this, urls] { addDroppedPaths(urls); });
+  // The file manager waits until the drop has been taken: the files are added after that,
+  // so that a long search does not hold the drag on its side.
+  QMetaObject::invokeMethod(
+      this, [this, urls] { runCommand([this, urls] { addDroppedPaths(urls); }); }, Qt::QueuedConnection);
 }
 
 void frmStep1::addDroppedPaths(const QList<QUrl>& urls) {

@@ -1,5 +1,6 @@
 // Drops local paths onto a widget as a file manager does: a drag enters, then the drop. The
-// events go to `target` and travel from there to the widget that takes drops, as Qt sends them.
+// events go to `target` and travel from there to the widget that takes drops, as Qt sends
+// them; then the events the drop posted are served.
 #pragma once
 
 #include <QApplication>
@@ -24,6 +25,7 @@ inline bool dropPaths(QWidget* target, const std::vector<std::string>& paths) {
   QApplication::sendEvent(target, &enter);
   QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(target, &drop);
+  QCoreApplication::processEvents();
   return enter.isAccepted();
 }
 
