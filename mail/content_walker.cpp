@@ -9,6 +9,7 @@
 #include "mail/charset.h"
 #include "mail/encoded_words.h"
 #include "mail/header_access.h"
+#include "mail/header_guard.h"
 #include "mail/message_builder.h"
 #include "mail/message_parser.h"
 #include "mail/part_content.h"
@@ -64,7 +65,8 @@ bool isPkcs7Mime(GMimeObject* object, const std::string& mimeType) {
 
 class Walker {
  public:
-  Walker(uint64_t fallbackTime, int embeddingDepth) : fallbackTime_(fallbackTime), embeddingDepth_(embeddingDepth) {}
+  Walker(uint64_t fallbackTime, int embeddingDepth, bool defused)
+      : fallbackTime_(fallbackTime), embeddingDepth_(embeddingDepth), defused_(defused) {}
 
   void walk(GMimeObject* object, bool bodyCandidate, int depth) {
     if (!object) return;
@@ -225,7 +227,9 @@ class Walker {
       // A message part with a transfer encoding reaches us undecoded: decode, then convert.
       pst::Bytes data = decodedPartContent(part);
       if (embeddingDepth_ + 1 <= kMaxEmbeddingDepth) {
+        const bool defused = boundAddressNestingInPlace(reinterpret_cast<char*>(data.data()), 0, data.size());
         if (GMimeMessage* inner = parseMessageBytes(data)) {
+          if (defused) markDefused(GMIME_OBJECT(inner));
           addEmbeddedMessage(inner, GMIME_OBJECT(part));
           g_object_unref(inner);
           return;
@@ -296,13 +300,15 @@ class Walker {
       addWhole(GMIME_OBJECT(part), "message/rfc822");
       return;
     }
+    // GMime read this message as part of the outer one: it shares the outer one's defused bytes.
+    if (defused_) markDefused(GMIME_OBJECT(inner));
     addEmbeddedMessage(inner, GMIME_OBJECT(part));
   }
 
   void addEmbeddedMessage(GMimeMessage* inner, GMimeObject* part) {
     AttachmentContent attachment;
     attachment.embedded = std::make_unique<pst::messaging::MessageContent>(
-        buildMessage(inner, fallbackTime_, embeddingDepth_ + 1));
+        buildMessage(inner, HeaderFields::of(GMIME_OBJECT(inner)), fallbackTime_, embeddingDepth_ + 1));
     std::string name = headerText(GMIME_OBJECT(inner), "Subject");
     if (name.empty()) name = declaredFileName(part);
     if (name.empty()) name = "Message";
@@ -333,6 +339,7 @@ class Walker {
 
   uint64_t fallbackTime_;
   int embeddingDepth_;
+  bool defused_;
   bool bodyTaken_ = false;
   std::optional<std::string> savedPlain_;
   std::vector<std::pair<size_t, std::string>> inlineCandidates_;
@@ -341,9 +348,9 @@ class Walker {
 
 }  // namespace
 
-WalkedContent walkContent(GMimeObject* root, uint64_t fallbackTime, int embeddingDepth) {
-  Walker walker(fallbackTime, embeddingDepth);
-  walker.walk(root, true, 0);
+WalkedContent walkContent(GMimeMessage* message, uint64_t fallbackTime, int embeddingDepth) {
+  Walker walker(fallbackTime, embeddingDepth, isDefused(GMIME_OBJECT(message)));
+  walker.walk(g_mime_message_get_mime_part(message), true, 0);
   return walker.finish();
 }
 
