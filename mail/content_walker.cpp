@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <unordered_set>
 
 #include "mail/attachment_names.h"
 #include "mail/charset.h"
@@ -124,7 +126,7 @@ class Walker {
     }
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
     if (bodyCandidate && !bodyTaken_) {
-      result_.body.plain = decodeUndeclared(text);
+      result_.body.plain = decodeUndeclaredOwned(std::move(text));
       bodyTaken_ = true;
       return;
     }
@@ -176,7 +178,7 @@ class Walker {
     if (plain >= 0) {
       GMimePart* part = GMIME_PART(g_mime_multipart_get_part(multipart, plain));
       result_.body.plainCharset = charsetOf(GMIME_OBJECT(part));
-      result_.body.plain = decodeDeclared(decodedPartText(part), result_.body.plainCharset);
+      result_.body.plain = decodeDeclaredOwned(decodedPartText(part), result_.body.plainCharset);
     }
     if (html >= 0) {
       GMimeObject* child = g_mime_multipart_get_part(multipart, html);
@@ -206,7 +208,7 @@ class Walker {
     if (bodyCandidate && !bodyTaken_ && !isAttachmentDisposition(object) && !GMIME_IS_MESSAGE_PARTIAL(object)) {
       if (type == "text/plain") {
         result_.body.plainCharset = charsetOf(object);
-        result_.body.plain = decodeDeclared(decodedPartText(part), result_.body.plainCharset);
+        result_.body.plain = decodeDeclaredOwned(decodedPartText(part), result_.body.plainCharset);
         bodyTaken_ = true;
         return;
       }
@@ -323,14 +325,21 @@ class Walker {
   }
 
   // Parts that the HTML shows through cid: links are hidden from the attachment list, as
-  // Outlook does with pictures in the body.
+  // Outlook does with pictures in the body. The links are gathered in one pass over the HTML:
+  // a search of the whole HTML for each part took time quadratic in the pictures of a message.
   void markInlineImages() {
     if (!result_.body.html || inlineCandidates_.empty()) return;
-    const std::string html(result_.body.html->begin(), result_.body.html->end());
-    const std::string lowered = lower(html);
+    const std::string_view html(reinterpret_cast<const char*>(result_.body.html->data()), result_.body.html->size());
+    std::unordered_set<std::string> linked;
+    for (size_t i = 0; i + 4 <= html.size(); ++i) {
+      if (strncasecmp(html.data() + i, "cid:", 4) != 0) continue;
+      size_t end = i + 4;
+      while (end < html.size() && !std::strchr(" \t\r\n\"'<>()", html[end])) ++end;
+      linked.insert(lower(std::string(html.substr(i + 4, end - i - 4))));
+      i = end - 1;
+    }
     for (const auto& [index, id] : inlineCandidates_) {
-      if (id.empty()) continue;
-      if (lowered.find("cid:" + lower(id)) == std::string::npos) continue;
+      if (id.empty() || !linked.contains(lower(id))) continue;
       auto& props = result_.attachments[index].props;
       props.push_back({tags::PidTagAttachFlags, tags::kAttachInvisibleInHtml});
       props.push_back({tags::PidTagAttachmentHidden, int32_t{1}});
