@@ -1,0 +1,71 @@
+// The whole way of one message file through the converter, in one process: bytes, importer,
+// PST writer (a store of its own in a temporary file, closed), strict verifier. Whatever the
+// bytes, the importer gives a message or a reason, the store takes the message or refuses it
+// whole, and the file that results has no error.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+
+#include "fuzz/message_checks.h"
+#include "mail/importer.h"
+#include "pst/messaging/store.h"
+#include "pst/verify/verify.h"
+
+namespace {
+
+using pst::messaging::MessageContent;
+
+// The step between reading and writing. The message goes on as it is here; where the converter
+// carries it from a reader process to the writer (serialised there, read back here), that
+// step goes in this place, so that the fuzzing covers it too.
+MessageContent carryToWriter(MessageContent message) { return message; }
+
+// A folder of this process's own for its stores, removed when the process ends.
+const std::filesystem::path& scratchFolder() {
+  static const std::filesystem::path folder = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vantorel-fuzz-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    std::atexit([] { std::filesystem::remove_all(scratchFolder()); });
+    return std::filesystem::path(pattern);
+  }();
+  return folder;
+}
+
+void writeAndVerify(const MessageContent& message) {
+  const std::filesystem::path file = scratchFolder() / "message.pst";
+  std::filesystem::remove(file);
+  {
+    auto store = pst::messaging::Store::create(file, "Fuzzing");
+    const auto folder = store->createFolder(store->ipmSubtree(), "Inbox");
+    try {
+      store->addMessage(folder, message);
+    } catch (const pst::Error&) {
+      // Refused whole: the store must stay as valid as without the message.
+    }
+    store->close();
+  }
+  const pst::verify::Findings findings = pst::verify::verifyFile(file);
+  if (findings.errorCount() == 0) return;
+  for (const auto& finding : findings.items) {
+    std::fprintf(stderr, "pst-verify: %s: %s\n", finding.where.c_str(), finding.message.c_str());
+  }
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  mail::ImportResult result = mail::importMessageBytes(bytes, 130000000000000000ULL);
+  if (!result.ok) {
+    if (result.reason.empty()) std::abort();
+    return 0;
+  }
+  fuzzing::checkMessage(result.message);
+  writeAndVerify(carryToWriter(std::move(result.message)));
+  return 0;
+}
