@@ -49,20 +49,21 @@ bool onlyTheKnownDepthFinding(const pst::verify::Findings& findings, const Messa
   return true;
 }
 
-// A folder of this process's own for its stores, removed when the process ends.
-const std::filesystem::path& scratchFolder() {
-  static const std::filesystem::path folder = [] {
+// A folder of its own for each store, removed as soon as the store is verified: libFuzzer
+// ends a run without exit handlers, so nothing may wait for the process to end.
+struct ScratchFolder {
+  std::filesystem::path path;
+  ScratchFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vantorel-fuzz-XXXXXX").string();
     if (!mkdtemp(pattern.data())) std::abort();
-    std::atexit([] { std::filesystem::remove_all(scratchFolder()); });
-    return std::filesystem::path(pattern);
-  }();
-  return folder;
-}
+    path = pattern;
+  }
+  ~ScratchFolder() { std::filesystem::remove_all(path); }
+};
 
 void writeAndVerify(const MessageContent& message) {
-  const std::filesystem::path file = scratchFolder() / "message.pst";
-  std::filesystem::remove(file);
+  const ScratchFolder scratch;
+  const std::filesystem::path file = scratch.path / "message.pst";
   {
     auto store = pst::messaging::Store::create(file, "Fuzzing");
     const auto folder = store->createFolder(store->ipmSubtree(), "Inbox");
