@@ -33,13 +33,19 @@ ParserOptions addressParserOptions(const std::string& likelyCharset) {
   return options;
 }
 
-void collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
-  if (!list || depth > 8) return;
+// Lists longer than this are parsed one top-level entry at a time.
+constexpr size_t kWholeListParse = 65536;
+
+// Returns false once `take` asked to stop.
+bool collect(InternetAddressList* list, const std::function<bool(Mailbox&&)>& take, bool& any, int depth) {
+  if (!list || depth > 8) return true;
   const int count = internet_address_list_length(list);
   for (int i = 0; i < count; ++i) {
     InternetAddress* address = internet_address_list_get_address(list, i);
     if (INTERNET_ADDRESS_IS_GROUP(address)) {
-      collect(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), out, depth + 1);
+      if (!collect(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), take, any, depth + 1)) {
+        return false;
+      }
       continue;
     }
     if (!INTERNET_ADDRESS_IS_MAILBOX(address)) continue;
@@ -52,21 +58,72 @@ void collect(InternetAddressList* list, std::vector<Mailbox>& out, int depth) {
     if (!isValidUtf8(mailbox.address)) mailbox.address = decodeUndeclared(mailbox.address);
     if (mailbox.name.empty()) mailbox.name = mailbox.address;
     if (mailbox.name.empty()) continue;
-    out.push_back(std::move(mailbox));
+    any = true;
+    if (!take(std::move(mailbox))) return false;
   }
+  return true;
+}
+
+// Where the top-level entry that starts at `begin` ends: at the next comma outside quoted
+// strings, comments, angle brackets and groups, or at the end.
+size_t entryEnd(const std::string& list, size_t begin) {
+  bool quoted = false;
+  bool angle = false;
+  int comments = 0, groups = 0;
+  for (size_t i = begin; i < list.size(); ++i) {
+    const char c = list[i];
+    if ((quoted || comments > 0) && c == '\\') {
+      ++i;
+    } else if (quoted) {
+      quoted = c != '"';
+    } else if (c == '(') {
+      ++comments;
+    } else if (c == ')' && comments > 0) {
+      --comments;
+    } else if (comments > 0) {
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == '<') {
+      angle = true;
+    } else if (c == '>') {
+      angle = false;
+    } else if (angle) {
+    } else if (c == ':') {
+      ++groups;
+    } else if (c == ';' && groups > 0) {
+      --groups;
+    } else if (c == ',' && groups == 0) {
+      return i;
+    }
+  }
+  return list.size();
 }
 
 }  // namespace
 
-std::vector<Mailbox> parseAddressList(std::string_view rawValue, std::string_view likelyCharset) {
-  std::vector<Mailbox> out;
+void forEachMailbox(std::string_view rawValue, std::string_view likelyCharset,
+                    const std::function<bool(Mailbox&&)>& take) {
   // GMime 3.2.13 decodes folded multi-word base64 names wrongly; hand it decoded names.
-  const std::string value = withoutStrayEncodedWordStarts(decodeEncodedWordsInPhrases(rawValue));
+  std::string value = withoutStrayEncodedWordStarts(decodeEncodedWordsInPhrases(rawValue));
+  boundAddressNesting(value);
   ParserOptions options = addressParserOptions(std::string(likelyCharset));
-  InternetAddressList* list = internet_address_list_parse(options.get(), value.c_str());
-  collect(list, out, 0);
-  if (list) g_object_unref(list);
-  if (out.empty()) {
+  bool any = false;
+  auto parse = [&](const char* text) {
+    InternetAddressList* list = internet_address_list_parse(options.get(), text);
+    const bool more = collect(list, take, any, 0);
+    if (list) g_object_unref(list);
+    return more;
+  };
+  if (value.size() <= kWholeListParse) {
+    if (!parse(value.c_str())) return;
+  } else {
+    for (size_t begin = 0; begin < value.size();) {
+      const size_t end = entryEnd(value, begin);
+      if (!parse(value.substr(begin, end - begin).c_str())) return;
+      begin = end + 1;
+    }
+  }
+  if (!any) {
     // A header with text but nothing GMime reads as an address (a bare name): keep the name.
     const std::string text = decodeHeaderText(rawValue, likelyCharset);
     std::string withoutComments;
@@ -79,8 +136,16 @@ std::vector<Mailbox> parseAddressList(std::string_view rawValue, std::string_vie
     // An empty group ("undisclosed-recipients:;") names nobody.
     const bool emptyGroup = !withoutComments.empty() && withoutComments.back() == ';' &&
                             withoutComments.find(':') != std::string::npos;
-    if (!withoutComments.empty() && !emptyGroup) out.push_back({text, ""});
+    if (!withoutComments.empty() && !emptyGroup) take({text, ""});
   }
+}
+
+std::vector<Mailbox> parseAddressList(std::string_view rawValue, std::string_view likelyCharset) {
+  std::vector<Mailbox> out;
+  forEachMailbox(rawValue, likelyCharset, [&](Mailbox&& mailbox) {
+    out.push_back(std::move(mailbox));
+    return true;
+  });
   return out;
 }
 

@@ -2,6 +2,7 @@
 // groups Outlook shows them by.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,9 +16,15 @@ struct Mailbox {
   std::string address;  // addr-spec, possibly empty for a bare name
 };
 
-// Parses a raw address-list header value. Groups contribute their members; an empty group
-// such as "undisclosed-recipients:;" contributes nothing.
-// Raw 8-bit names are read as decodeUndeclared does, with `likelyCharset`.
+// Hands each mailbox of a raw address-list header value to `take`, in order, until `take`
+// returns false. Groups contribute their members; an empty group such as
+// "undisclosed-recipients:;" contributes nothing. Raw 8-bit names are read as decodeUndeclared
+// does, with `likelyCharset`. A long list is parsed address by address, so that a field of a
+// million addresses never has them all parsed at once.
+void forEachMailbox(std::string_view rawValue, std::string_view likelyCharset,
+                    const std::function<bool(Mailbox&&)>& take);
+
+// All of them.
 std::vector<Mailbox> parseAddressList(std::string_view rawValue, std::string_view likelyCharset = {});
 
 enum class AddressGroup { SentRepresenting, Sender };

@@ -184,19 +184,41 @@ std::string decodeUndeclared(std::string_view bytes, std::string_view likelyChar
   return convertToUtf8(bytes, "iso-8859-1").value_or(std::string());
 }
 
-std::string decodeDeclared(std::string_view bytes, std::string_view charsetName) {
-  const std::string charset = trimmedCharset(charsetName);
-  if (charset.empty() || charset == "us-ascii" || charset == "ascii" || charset == "utf-8" || charset == "utf8") {
-    return decodeUndeclared(bytes);
-  }
-  // Mailers often label UTF-8 text with the sender's legacy charset. Non-ASCII text that is
-  // valid UTF-8 throughout almost never is anything else, so believe the bytes over the label.
+std::string decodeUndeclaredOwned(std::string bytes, std::string_view likelyCharset) {
+  if (isValidUtf8(bytes)) return bytes;
+  return decodeUndeclared(bytes, likelyCharset);
+}
+
+namespace {
+
+bool isUtf8Label(const std::string& charset) {
+  return charset.empty() || charset == "us-ascii" || charset == "ascii" || charset == "utf-8" || charset == "utf8";
+}
+
+// Mailers often label UTF-8 text with the sender's legacy charset. Non-ASCII text that is
+// valid UTF-8 throughout almost never is anything else, so the bytes are believed over the label.
+bool isMislabelledUtf8(std::string_view bytes, const std::string& charset) {
   const bool wideCharset = charset.rfind("utf-16", 0) == 0 || charset.rfind("utf-32", 0) == 0 ||
                            charset.rfind("ucs", 0) == 0 || charset == "utf-7";
-  if (!wideCharset && !isAscii(bytes) && isValidUtf8(bytes)) return std::string(bytes);
+  return !wideCharset && !isAscii(bytes) && isValidUtf8(bytes);
+}
+
+}  // namespace
+
+std::string decodeDeclared(std::string_view bytes, std::string_view charsetName) {
+  const std::string charset = trimmedCharset(charsetName);
+  if (isUtf8Label(charset)) return decodeUndeclared(bytes);
+  if (isMislabelledUtf8(bytes, charset)) return std::string(bytes);
   auto text = convertToUtf8(bytes, charset);
   if (!text) return decodeUndeclared(bytes);
   return std::move(*text);
+}
+
+std::string decodeDeclaredOwned(std::string bytes, std::string_view charsetName) {
+  const std::string charset = trimmedCharset(charsetName);
+  if (isUtf8Label(charset)) return decodeUndeclaredOwned(std::move(bytes));
+  if (isMislabelledUtf8(bytes, charset)) return bytes;
+  return decodeDeclared(bytes, charsetName);
 }
 
 int codePageForCharset(std::string_view charsetName) {

@@ -20,6 +20,11 @@ std::string decodeUndeclared(std::string_view bytes, std::string_view likelyChar
 // it converts cleanly, else the undeclared-text rules.
 std::string decodeDeclared(std::string_view bytes, std::string_view charset);
 
+// The same two for text the caller gives up: text that is already right comes back without a
+// copy, so a body of a gigabyte is not held twice.
+std::string decodeUndeclaredOwned(std::string bytes, std::string_view likelyCharset = {});
+std::string decodeDeclaredOwned(std::string bytes, std::string_view charset);
+
 bool isValidUtf8(std::string_view bytes);
 bool isAscii(std::string_view bytes);
 

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <unordered_set>
 
 #include "mail/attachment_names.h"
 #include "mail/charset.h"
 #include "mail/encoded_words.h"
 #include "mail/header_access.h"
+#include "mail/header_guard.h"
 #include "mail/message_builder.h"
 #include "mail/message_parser.h"
 #include "mail/part_content.h"
@@ -64,7 +67,8 @@ bool isPkcs7Mime(GMimeObject* object, const std::string& mimeType) {
 
 class Walker {
  public:
-  Walker(uint64_t fallbackTime, int embeddingDepth) : fallbackTime_(fallbackTime), embeddingDepth_(embeddingDepth) {}
+  Walker(uint64_t fallbackTime, int embeddingDepth, bool defused)
+      : fallbackTime_(fallbackTime), embeddingDepth_(embeddingDepth), defused_(defused) {}
 
   void walk(GMimeObject* object, bool bodyCandidate, int depth) {
     if (!object) return;
@@ -122,7 +126,7 @@ class Walker {
     }
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;
     if (bodyCandidate && !bodyTaken_) {
-      result_.body.plain = decodeUndeclared(text);
+      result_.body.plain = decodeUndeclaredOwned(std::move(text));
       bodyTaken_ = true;
       return;
     }
@@ -174,7 +178,7 @@ class Walker {
     if (plain >= 0) {
       GMimePart* part = GMIME_PART(g_mime_multipart_get_part(multipart, plain));
       result_.body.plainCharset = charsetOf(GMIME_OBJECT(part));
-      result_.body.plain = decodeDeclared(decodedPartText(part), result_.body.plainCharset);
+      result_.body.plain = decodeDeclaredOwned(decodedPartText(part), result_.body.plainCharset);
     }
     if (html >= 0) {
       GMimeObject* child = g_mime_multipart_get_part(multipart, html);
@@ -204,7 +208,7 @@ class Walker {
     if (bodyCandidate && !bodyTaken_ && !isAttachmentDisposition(object) && !GMIME_IS_MESSAGE_PARTIAL(object)) {
       if (type == "text/plain") {
         result_.body.plainCharset = charsetOf(object);
-        result_.body.plain = decodeDeclared(decodedPartText(part), result_.body.plainCharset);
+        result_.body.plain = decodeDeclaredOwned(decodedPartText(part), result_.body.plainCharset);
         bodyTaken_ = true;
         return;
       }
@@ -225,7 +229,9 @@ class Walker {
       // A message part with a transfer encoding reaches us undecoded: decode, then convert.
       pst::Bytes data = decodedPartContent(part);
       if (embeddingDepth_ + 1 <= kMaxEmbeddingDepth) {
+        const bool defused = boundAddressNestingInPlace(reinterpret_cast<char*>(data.data()), 0, data.size());
         if (GMimeMessage* inner = parseMessageBytes(data)) {
+          if (defused) markDefused(GMIME_OBJECT(inner));
           addEmbeddedMessage(inner, GMIME_OBJECT(part));
           g_object_unref(inner);
           return;
@@ -296,13 +302,15 @@ class Walker {
       addWhole(GMIME_OBJECT(part), "message/rfc822");
       return;
     }
+    // GMime read this message as part of the outer one: it shares the outer one's defused bytes.
+    if (defused_) markDefused(GMIME_OBJECT(inner));
     addEmbeddedMessage(inner, GMIME_OBJECT(part));
   }
 
   void addEmbeddedMessage(GMimeMessage* inner, GMimeObject* part) {
     AttachmentContent attachment;
     attachment.embedded = std::make_unique<pst::messaging::MessageContent>(
-        buildMessage(inner, fallbackTime_, embeddingDepth_ + 1));
+        buildMessage(inner, HeaderFields::of(GMIME_OBJECT(inner)), fallbackTime_, embeddingDepth_ + 1));
     std::string name = headerText(GMIME_OBJECT(inner), "Subject");
     if (name.empty()) name = declaredFileName(part);
     if (name.empty()) name = "Message";
@@ -317,14 +325,21 @@ class Walker {
   }
 
   // Parts that the HTML shows through cid: links are hidden from the attachment list, as
-  // Outlook does with pictures in the body.
+  // Outlook does with pictures in the body. The links are gathered in one pass over the HTML:
+  // a search of the whole HTML for each part took time quadratic in the pictures of a message.
   void markInlineImages() {
     if (!result_.body.html || inlineCandidates_.empty()) return;
-    const std::string html(result_.body.html->begin(), result_.body.html->end());
-    const std::string lowered = lower(html);
+    const std::string_view html(reinterpret_cast<const char*>(result_.body.html->data()), result_.body.html->size());
+    std::unordered_set<std::string> linked;
+    for (size_t i = 0; i + 4 <= html.size(); ++i) {
+      if (strncasecmp(html.data() + i, "cid:", 4) != 0) continue;
+      size_t end = i + 4;
+      while (end < html.size() && !std::strchr(" \t\r\n\"'<>()", html[end])) ++end;
+      linked.insert(lower(std::string(html.substr(i + 4, end - i - 4))));
+      i = end - 1;
+    }
     for (const auto& [index, id] : inlineCandidates_) {
-      if (id.empty()) continue;
-      if (lowered.find("cid:" + lower(id)) == std::string::npos) continue;
+      if (id.empty() || !linked.contains(lower(id))) continue;
       auto& props = result_.attachments[index].props;
       props.push_back({tags::PidTagAttachFlags, tags::kAttachInvisibleInHtml});
       props.push_back({tags::PidTagAttachmentHidden, int32_t{1}});
@@ -333,6 +348,7 @@ class Walker {
 
   uint64_t fallbackTime_;
   int embeddingDepth_;
+  bool defused_;
   bool bodyTaken_ = false;
   std::optional<std::string> savedPlain_;
   std::vector<std::pair<size_t, std::string>> inlineCandidates_;
@@ -341,9 +357,9 @@ class Walker {
 
 }  // namespace
 
-WalkedContent walkContent(GMimeObject* root, uint64_t fallbackTime, int embeddingDepth) {
-  Walker walker(fallbackTime, embeddingDepth);
-  walker.walk(root, true, 0);
+WalkedContent walkContent(GMimeMessage* message, uint64_t fallbackTime, int embeddingDepth) {
+  Walker walker(fallbackTime, embeddingDepth, isDefused(GMIME_OBJECT(message)));
+  walker.walk(g_mime_message_get_mime_part(message), true, 0);
   return walker.finish();
 }
 

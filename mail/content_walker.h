@@ -25,6 +25,7 @@ struct WalkedContent {
   bool encrypted = false;  // S/MIME enveloped data: the body cannot be read without the key
 };
 
-WalkedContent walkContent(GMimeObject* root, uint64_t fallbackTime, int embeddingDepth);
+// Walks the MIME tree of `message`.
+WalkedContent walkContent(GMimeMessage* message, uint64_t fallbackTime, int embeddingDepth);
 
 }  // namespace mail

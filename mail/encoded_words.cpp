@@ -51,6 +51,16 @@ std::optional<EncodedWord> parseEncodedWord(std::string_view s, size_t pos) {
   return word;
 }
 
+std::string withoutSurroundingBlanks(std::string text) {
+  size_t end = text.size();
+  while (end > 0 && isBlank(text[end - 1])) --end;
+  text.resize(end);
+  size_t begin = 0;
+  while (begin < text.size() && isBlank(text[begin])) ++begin;
+  text.erase(0, begin);
+  return text;
+}
+
 }  // namespace
 
 std::string unfoldHeader(std::string_view raw) {
@@ -65,7 +75,12 @@ std::string unfoldHeader(std::string_view raw) {
 }
 
 std::string decodeHeaderText(std::string_view raw, std::string_view likelyCharset) {
-  const std::string text = unfoldHeader(raw);
+  std::string text = unfoldHeader(raw);
+  if (text.find("=?") == std::string::npos) {
+    // No encoded word: one run of raw text, decoded without further copies (a subject may be
+    // megabytes long).
+    return withoutSurroundingBlanks(decodeUndeclaredOwned(std::move(text), likelyCharset));
+  }
   struct Token {
     bool encoded = false;
     std::string charset;
@@ -96,15 +111,13 @@ std::string decodeHeaderText(std::string_view raw, std::string_view likelyCharse
     ++i;
   }
 
+  text = std::string();
   std::string out;
-  for (const Token& token : tokens) {
+  for (Token& token : tokens) {
     out += token.encoded ? decodeDeclared(token.bytes, token.charset) : decodeUndeclared(token.bytes, likelyCharset);
+    token.bytes = std::string();
   }
-  size_t begin = 0;
-  size_t end = out.size();
-  while (begin < end && isBlank(out[begin])) ++begin;
-  while (end > begin && isBlank(out[end - 1])) --end;
-  return out.substr(begin, end - begin);
+  return withoutSurroundingBlanks(std::move(out));
 }
 
 std::string decodeEncodedWordsInPhrases(std::string_view raw) {

@@ -32,10 +32,15 @@ void appendUtf8(std::string& out, uint32_t cp) {
   }
 }
 
+// Longest reference decoded, "&" to ";" included ("&#x10FFFF;" and the named ones below).
+constexpr size_t kMaxEntityLength = 11;
+
 // Decodes the character reference starting at html[i] == '&'; returns the characters used.
 size_t decodeEntity(std::string_view html, size_t i, std::string& out) {
-  const size_t semicolon = html.find(';', i);
-  if (semicolon == std::string_view::npos || semicolon - i > 10) {
+  // The ';' is looked for among the next few characters only: text full of '&' without one
+  // would otherwise be searched to its end once for each '&'.
+  const size_t semicolon = html.substr(0, i + kMaxEntityLength).find(';', i);
+  if (semicolon == std::string_view::npos) {
     out.push_back('&');
     return 1;
   }

@@ -3,8 +3,6 @@
 #include <cctype>
 #include <string>
 
-#include "mail/encoded_words.h"
-#include "mail/header_access.h"
 
 namespace mail {
 namespace {
@@ -51,9 +49,9 @@ int32_t importanceFromXPriority(std::string_view value, int32_t fallback) {
   }
 }
 
-MessageMarks readMarks(GMimeObject* object) {
+MessageMarks readMarks(const HeaderFields& fields) {
   MessageMarks marks;
-  if (auto priority = rawHeader(object, "Priority")) {
+  if (auto priority = fields.first("Priority")) {
     const std::string v = lowerTrimmed(*priority);
     if (startsWith(v, "urgent")) {
       marks.priority = 1;
@@ -63,10 +61,10 @@ MessageMarks readMarks(GMimeObject* object) {
       marks.importance = 0;
     }
   }
-  if (auto msmail = rawHeader(object, "X-MSMail-Priority")) marks.importance = importanceFromImportance(*msmail, marks.importance);
-  if (auto xPriority = rawHeader(object, "X-Priority")) marks.importance = importanceFromXPriority(*xPriority, marks.importance);
-  if (auto importance = rawHeader(object, "Importance")) marks.importance = importanceFromImportance(*importance, marks.importance);
-  if (auto sensitivity = rawHeader(object, "Sensitivity")) {
+  if (auto msmail = fields.first("X-MSMail-Priority")) marks.importance = importanceFromImportance(*msmail, marks.importance);
+  if (auto xPriority = fields.first("X-Priority")) marks.importance = importanceFromXPriority(*xPriority, marks.importance);
+  if (auto importance = fields.first("Importance")) marks.importance = importanceFromImportance(*importance, marks.importance);
+  if (auto sensitivity = fields.first("Sensitivity")) {
     const std::string v = lowerTrimmed(*sensitivity);
     if (startsWith(v, "personal")) marks.sensitivity = 1;
     else if (startsWith(v, "private")) marks.sensitivity = 2;

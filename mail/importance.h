@@ -1,10 +1,10 @@
 // Importance, priority and sensitivity from the several headers mailers use for them.
 #pragma once
 
-#include <gmime/gmime.h>
-
 #include <cstdint>
 #include <string_view>
+
+#include "mail/header_fields.h"
 
 namespace mail {
 
@@ -15,7 +15,7 @@ struct MessageMarks {
 };
 
 // Importance: wins over X-Priority, which wins over X-MSMail-Priority and Priority.
-MessageMarks readMarks(GMimeObject* object);
+MessageMarks readMarks(const HeaderFields& fields);
 
 int32_t importanceFromImportance(std::string_view value, int32_t fallback);
 int32_t importanceFromXPriority(std::string_view value, int32_t fallback);

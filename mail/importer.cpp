@@ -11,6 +11,7 @@
 
 #include "mail/dates.h"
 #include "mail/gmime_session.h"
+#include "mail/header_fields.h"
 #include "mail/header_guard.h"
 #include "mail/message_builder.h"
 #include "mail/message_detection.h"
@@ -43,21 +44,118 @@ void normaliseBareCarriageReturns(GByteArray* array) {
   }
 }
 
+// 2147483648 as "2,147,483,648".
+std::string withThousands(uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, ",");
+  return digits;
+}
+
+std::string tooLargeReason(uint64_t size) {
+  return "The message file is " + withThousands(size) + " bytes, more than the " +
+         withThousands(kMaxMessageFileBytes) +
+         " bytes (2 GiB) that a message in a PST file can hold. Split or shorten the message on the mail "
+         "server first.";
+}
+
+// Names the kinds of file that are no message file, whatever they are called.
+const char* specialFileKind(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "neither a file nor a folder";
+}
+
+// Why a file of this type is not read; empty for a regular file.
+std::string fileTypeReason(mode_t mode) {
+  if (S_ISREG(mode)) return {};
+  if (S_ISDIR(mode)) {
+    return "This is a folder, not a message file. Add the folder with the add-folder command instead.";
+  }
+  return std::string("This is not a regular file (") + specialFileKind(mode) +
+         "), so it holds no message to read. Remove it from the list: message files of the mail server are "
+         "ordinary files.";
+}
+
+// Opens without waiting (a named pipe that slipped past the type check cannot block) and,
+// where the system lets us, without touching the access time: reading is not using.
+int openForReading(const std::filesystem::path& file) {
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  const int fd = ::open(file.c_str(), kFlags | O_NOATIME);
+  // O_NOATIME is for the file's owner (or root) only.
+  if (fd < 0 && errno == EPERM) return ::open(file.c_str(), kFlags);
+  return fd;
+}
+
+// GMime gets the MIME fields of the header block (Content-Type and the like), an empty line,
+// and the body; never the other fields, which the importer reads itself (see HeaderFields).
+// They are written over the header block, just before the body. Grows `array` when they do not
+// fit (a header block of nothing but MIME fields without an empty line after it).
+struct GMimeInput {
+  size_t start = 0;      // where GMime's input begins
+  size_t bodyStart = 0;  // where the body begins now
+};
+
+GMimeInput placeMimeFields(GByteArray* array, const HeaderFields& fields, size_t bodyStart) {
+  std::string mime;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const auto field = fields.at(i);
+    if (field.damaged || !isMimeField(field.name)) continue;
+    mime += field.rawName;
+    mime += ':';
+    mime += field.value;
+    if (mime.back() != '\n') mime += '\n';
+  }
+  mime += '\n';
+  if (mime.size() > bodyStart) {
+    const size_t extra = mime.size() - bodyStart;
+    const size_t length = array->len;
+    g_byte_array_set_size(array, static_cast<guint>(length + extra));
+    std::memmove(array->data + bodyStart + extra, array->data + bodyStart, length - bodyStart);
+    bodyStart += extra;
+  }
+  const size_t start = bodyStart - mime.size();
+  std::memcpy(array->data + start, mime.data(), mime.size());
+  return {start, bodyStart};
+}
+
+// The names of the fields of a message that shows nothing, for the reason.
+std::string fieldNames(const HeaderFields& fields) {
+  std::string names;
+  int listed = 0;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const auto field = fields.at(i);
+    if (field.damaged) continue;
+    if (++listed > 5) {
+      names += " ...";
+      break;
+    }
+    names += (names.empty() ? "\"" : ", \"") + std::string(field.name) + ":\"";
+  }
+  return names;
+}
+
 // Takes ownership of `array`.
 ImportResult parseMessage(ByteArray array, uint64_t fallbackTime) {
   ImportResult result;
+  normaliseBareCarriageReturns(array.get());
   const std::string_view bytes(reinterpret_cast<const char*>(array->data), array->len);
   const Detection detection = detectMessage(bytes);
   if (!detection.isMessage) {
     result.reason = detection.reason;
     return result;
   }
-  normaliseBareCarriageReturns(array.get());
-  const bool defused = defuseLongHeaderFields(reinterpret_cast<char*>(array->data), detection.headerStart,
-                                              detection.headerEnd);
+  const HeaderFields fields =
+      HeaderFields::parse(bytes.substr(detection.headerStart, detection.headerEnd - detection.headerStart));
+  const auto [start, bodyStart] = placeMimeFields(array.get(), fields, detection.bodyStart);
+  char* data = reinterpret_cast<char*>(array->data);
+  bool defused = defuseLongHeaderFields(data, start, bodyStart);
+  // Messages attached inside this one are parsed by GMime, their address fields included.
+  defused = boundAddressNestingInPlace(data, bodyStart, array->len) || defused;
   const gint64 length = array->len;
   GMimeStream* whole = g_mime_stream_mem_new_with_byte_array(array.release());
-  GMimeStream* stream = g_mime_stream_substream(whole, static_cast<gint64>(detection.headerStart), length);
+  GMimeStream* stream = g_mime_stream_substream(whole, static_cast<gint64>(start), length);
   g_object_unref(whole);
   GMimeMessage* message = parseMessageStream(stream);
   if (!message) {
@@ -67,10 +165,19 @@ ImportResult parseMessage(ByteArray array, uint64_t fallbackTime) {
     return result;
   }
   if (defused) markDefused(GMIME_OBJECT(message));
-  result.message = buildMessage(message, fallbackTime);
-  result.ok = true;
+  result.message = buildMessage(message, fields, fallbackTime);
   g_object_unref(message);
   g_object_unref(stream);
+  if (showsNothing(result.message, fields)) {
+    result.message = {};
+    result.reason = "The file has nothing to show as a message: no sender, recipient, subject, date, text or "
+                    "attachment, only the header field(s) " +
+                    fieldNames(fields) +
+                    ". Check that it is a message file of the mail server, not another kind of file that was given "
+                    "the .msg extension.";
+    return result;
+  }
+  result.ok = true;
   return result;
 }
 
@@ -78,10 +185,9 @@ ImportResult parseMessage(ByteArray array, uint64_t fallbackTime) {
 
 ImportResult importMessageBytes(std::string_view bytes, uint64_t fallbackTime) {
   ensureGMimeInitialised();
-  if (bytes.size() >= 0xFFFFFFFFull) {
+  if (bytes.size() > kMaxMessageFileBytes) {
     ImportResult result;
-    result.reason = "The message is larger than 4 GB, more than a PST message can hold. Split or shorten the "
-                    "message on the mail server first.";
+    result.reason = tooLargeReason(bytes.size());
     return result;
   }
   ByteArray array(g_byte_array_sized_new(static_cast<guint>(bytes.size())));
@@ -93,21 +199,29 @@ void MessageFileData::Release::operator()(uint8_t* bytes) const { g_free(bytes);
 
 MessageFileData readMessageFile(const std::filesystem::path& file) {
   MessageFileData data;
-  const FileDescriptor descriptor{::open(file.c_str(), O_RDONLY | O_CLOEXEC)};
-  const int fd = descriptor.fd;
-  struct stat info {};
-  if (fd < 0 || fstat(fd, &info) != 0) {
+  auto cannotOpen = [&] {
     data.reason = "The file cannot be opened (" + std::string(std::strerror(errno)) +
                   "). Check that it exists and that you may read it.";
+    return std::move(data);
+  };
+  // The type is checked before the file is opened: opening a device can have effects of its
+  // own (a tape rewinds), and opening a named pipe waits for a writer.
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return cannotOpen();
+  if (std::string reason = fileTypeReason(info.st_mode); !reason.empty()) {
+    data.reason = std::move(reason);
     return data;
   }
-  if (S_ISDIR(info.st_mode)) {
-    data.reason = "This is a folder, not a message file. Add the folder with the add-folder command instead.";
+  const FileDescriptor descriptor{openForReading(file)};
+  const int fd = descriptor.fd;
+  if (fd < 0 || fstat(fd, &info) != 0) return cannotOpen();
+  // It may have been replaced between the two looks.
+  if (std::string reason = fileTypeReason(info.st_mode); !reason.empty()) {
+    data.reason = std::move(reason);
     return data;
   }
-  if (static_cast<unsigned long long>(info.st_size) >= 0xFFFFFFFFull) {
-    data.reason = "The file is larger than 4 GB, more than a PST message can hold. Split or shorten the message "
-                  "on the mail server first.";
+  if (static_cast<uint64_t>(info.st_size) > kMaxMessageFileBytes) {
+    data.reason = tooLargeReason(static_cast<uint64_t>(info.st_size));
     return data;
   }
   // One read into a buffer of the file's size; the loop only covers short reads and a file

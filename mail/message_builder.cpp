@@ -31,57 +31,56 @@ std::string trimmed(std::string s) {
   return s.substr(begin, end - begin + 1);
 }
 
-std::vector<Mailbox> addressesOf(GMimeObject* object, const char* name, const std::string& likelyCharset) {
-  std::vector<Mailbox> all;
-  for (const std::string& raw : rawHeaders(object, name)) {
-    auto some = parseAddressList(raw, likelyCharset);
-    all.insert(all.end(), some.begin(), some.end());
+// The first mailbox of the fields of that name; with `withAddress`, the first that has one.
+std::optional<Mailbox> firstMailbox(const HeaderFields& fields, const char* name, const std::string& hint,
+                                    bool withAddress = false) {
+  std::optional<Mailbox> found;
+  for (std::string_view raw : fields.all(name)) {
+    forEachMailbox(raw, hint, [&](Mailbox&& mailbox) {
+      if (withAddress && mailbox.address.empty()) return true;
+      found = std::move(mailbox);
+      return false;
+    });
+    if (found) break;
   }
-  return all;
+  return found;
 }
 
-std::string joinNames(const std::vector<Mailbox>& mailboxes, std::string_view separator) {
-  std::string out;
-  for (const Mailbox& mailbox : mailboxes) {
-    if (!out.empty()) out += separator;
-    out += mailbox.name;
-  }
-  return out;
-}
-
-void addSenders(GMimeObject* object, const std::string& hint, MessageContent& message) {
-  std::vector<Mailbox> from = addressesOf(object, "From", hint);
-  std::vector<Mailbox> sender = addressesOf(object, "Sender", hint);
-  if (from.empty() && sender.empty()) {
+void addSenders(const HeaderFields& fields, const std::string& hint, MessageContent& message) {
+  std::optional<Mailbox> from = firstMailbox(fields, "From", hint);
+  std::optional<Mailbox> sender = firstMailbox(fields, "Sender", hint);
+  if (!from && !sender) {
     // Mail without From still came from somewhere: the envelope sender says where.
     for (const char* header : {"Return-Path", "X-Envelope-From"}) {
-      for (Mailbox& mailbox : addressesOf(object, header, hint)) {
-        if (!mailbox.address.empty()) {
-          from.push_back(std::move(mailbox));
-          break;
-        }
-      }
-      if (!from.empty()) break;
+      if ((from = firstMailbox(fields, header, hint, /*withAddress=*/true))) break;
     }
   }
-  if (from.empty()) from = sender;
-  if (sender.empty()) sender = from;
-  if (!from.empty()) {
-    auto props = senderProperties(from.front(), AddressGroup::SentRepresenting);
+  if (!from) from = sender;
+  if (!sender) sender = from;
+  if (from) {
+    auto props = senderProperties(*from, AddressGroup::SentRepresenting);
     message.props.insert(message.props.end(), props.begin(), props.end());
   }
-  if (!sender.empty()) {
-    auto props = senderProperties(sender.front(), AddressGroup::Sender);
+  if (sender) {
+    auto props = senderProperties(*sender, AddressGroup::Sender);
     message.props.insert(message.props.end(), props.begin(), props.end());
   }
-  std::vector<Mailbox> replyTo = addressesOf(object, "Reply-To", hint);
+  std::vector<Mailbox> replyTo;
+  for (std::string_view raw : fields.all("Reply-To")) {
+    forEachMailbox(raw, hint, [&](Mailbox&& mailbox) {
+      replyTo.push_back(std::move(mailbox));
+      return replyTo.size() < kMaxRecipientRows;
+    });
+  }
   if (!replyTo.empty()) {
-    message.props.push_back({PidTagReplyRecipientNames, joinNames(replyTo, ";")});
+    std::string names;
+    for (const Mailbox& mailbox : replyTo) names += (names.empty() ? "" : ";") + mailbox.name;
+    message.props.push_back({PidTagReplyRecipientNames, std::move(names)});
     message.props.push_back({PidTagReplyRecipientEntries, flatEntryList(replyTo)});
   }
 }
 
-void addRecipients(GMimeObject* object, const std::string& hint, MessageContent& message) {
+void addRecipients(const HeaderFields& fields, const std::string& hint, MessageContent& message) {
   int32_t row = 0;
   const struct {
     const char* header;
@@ -89,43 +88,65 @@ void addRecipients(GMimeObject* object, const std::string& hint, MessageContent&
     PropTag display;
   } kinds[] = {{"To", kRecipientTo, PidTagDisplayTo}, {"Cc", kRecipientCc, PidTagDisplayCc}, {"Bcc", kRecipientBcc, PidTagDisplayBcc}};
   for (const auto& kind : kinds) {
-    const std::vector<Mailbox> mailboxes = addressesOf(object, kind.header, hint);
-    for (const Mailbox& mailbox : mailboxes) message.recipients.push_back(recipientRow(mailbox, kind.type, row++));
-    message.props.push_back({kind.display, joinNames(mailboxes, "; ")});
+    const std::vector<std::string_view> values = fields.all(kind.header);
+    // The names take about as much room as the fields: reserved once, not doubled as it grows.
+    size_t rawSize = 0;
+    for (std::string_view raw : values) rawSize += raw.size();
+    std::string display;
+    display.reserve(rawSize);
+    for (std::string_view raw : values) {
+      forEachMailbox(raw, hint, [&](Mailbox&& mailbox) {
+        if (message.recipients.size() < kMaxRecipientRows) {
+          message.recipients.push_back(recipientRow(mailbox, kind.type, row++));
+        }
+        if (!display.empty()) display += "; ";
+        display += mailbox.name;
+        return true;
+      });
+    }
+    message.props.push_back({kind.display, std::move(display)});
   }
 }
 
-void addSubject(GMimeObject* object, const std::string& hint, MessageContent& message) {
-  const std::string subject = headerText(object, "Subject", hint);
-  const SubjectParts parts = splitSubject(subject);
-  message.props.push_back({PidTagSubject, subject});
-  message.props.push_back({PidTagSubjectPrefix, parts.prefix});
+void addSubject(const HeaderFields& fields, const std::string& hint, MessageContent& message) {
+  std::string subject = headerText(fields, "Subject", hint);
+  SubjectParts parts = splitSubject(subject);
+  message.props.push_back({PidTagSubject, std::move(subject)});
+  message.props.push_back({PidTagSubjectPrefix, std::move(parts.prefix)});
   message.props.push_back({PidTagNormalizedSubject, parts.normalized});
-  std::string topic = headerText(object, "Thread-Topic", hint);
-  message.props.push_back({PidTagConversationTopic, topic.empty() ? parts.normalized : topic});
-  if (auto index = rawHeader(object, "Thread-Index")) {
+  std::string topic = headerText(fields, "Thread-Topic", hint);
+  message.props.push_back({PidTagConversationTopic, topic.empty() ? std::move(parts.normalized) : std::move(topic)});
+  if (auto index = fields.first("Thread-Index")) {
     const std::string bytes = decodeBase64Text(unfoldHeader(*index));
     if (!bytes.empty()) message.props.push_back({PidTagConversationIndex, pst::Bytes(bytes.begin(), bytes.end())});
   }
 }
 
-void addDates(GMimeObject* object, uint64_t fallbackTime, MessageContent& message) {
-  std::optional<uint64_t> delivered;
-  if (auto arrival = rawHeader(object, "X-MDArrival-Date")) delivered = parseMailDate(*arrival);
-  if (!delivered) {
+struct HeaderDates {
+  std::optional<uint64_t> delivered, sent;
+};
+
+HeaderDates headerDates(const HeaderFields& fields) {
+  HeaderDates dates;
+  if (auto arrival = fields.first("X-MDArrival-Date")) dates.delivered = parseMailDate(*arrival);
+  if (!dates.delivered) {
     // The topmost Received line is the one our own server added on arrival.
-    for (const std::string& received : rawHeaders(object, "Received")) {
-      if ((delivered = parseReceivedDate(received))) break;
+    for (std::string_view received : fields.all("Received")) {
+      if ((dates.delivered = parseReceivedDate(received))) break;
     }
   }
-  std::optional<uint64_t> sent;
-  if (auto date = rawHeader(object, "Date")) sent = parseMailDate(*date);
-  const uint64_t submit = sent ? *sent : delivered ? *delivered : fallbackTime;
-  message.props.push_back({PidTagClientSubmitTime, submit});
-  message.props.push_back({PidTagMessageDeliveryTime, delivered ? *delivered : submit});
+  if (auto date = fields.first("Date")) dates.sent = parseMailDate(*date);
+  return dates;
 }
 
-void addIdentifiers(GMimeObject* object, MessageContent& message) {
+void addDates(const HeaderFields& fields, uint64_t fallbackTime, MessageContent& message) {
+  const HeaderDates dates = headerDates(fields);
+  const uint64_t submit = dates.sent ? *dates.sent : dates.delivered ? *dates.delivered : fallbackTime;
+  message.props.push_back({PidTagClientSubmitTime, submit});
+  message.props.push_back({PidTagMessageDeliveryTime, dates.delivered ? *dates.delivered : submit});
+}
+
+void addIdentifiers(const HeaderFields& fields, MessageContent& message) {
   const struct {
     const char* header;
     PropTag tag;
@@ -136,14 +157,15 @@ void addIdentifiers(GMimeObject* object, MessageContent& message) {
                 {"List-Subscribe", PidTagListSubscribe},
                 {"List-Unsubscribe", PidTagListUnsubscribe}};
   for (const auto& copy : copies) {
-    if (auto raw = rawHeader(object, copy.header)) {
+    if (auto raw = fields.first(copy.header)) {
       std::string value = trimmed(decodeUndeclared(unfoldHeader(*raw)));
       if (!value.empty()) message.props.push_back({copy.tag, std::move(value)});
     }
   }
 }
 
-void addBody(const MessageBody& body, MessageContent& message) {
+// Takes the texts out of `body`: a body of a gigabyte is not copied.
+void addBody(MessageBody& body, MessageContent& message) {
   int codePage = 0;
   if (body.html) {
     std::string charset = body.htmlCharset;
@@ -151,9 +173,11 @@ void addBody(const MessageBody& body, MessageContent& message) {
       charset = htmlDeclaredCharset(std::string_view(reinterpret_cast<const char*>(body.html->data()), body.html->size()));
     }
     codePage = codePageForCharset(charset);
-    pst::Bytes html = *body.html;
+    pst::Bytes html = std::move(*body.html);
     const std::string_view htmlBytes(reinterpret_cast<const char*>(html.data()), html.size());
-    if (codePage != 65001 && decodeDeclared(htmlBytes, charset) == htmlBytes && !isAscii(htmlBytes)) {
+    // (Text that decodes to itself is valid UTF-8: that cheap test comes first.)
+    if (codePage != 65001 && !isAscii(htmlBytes) && isValidUtf8(htmlBytes) &&
+        decodeDeclared(htmlBytes, charset) == htmlBytes) {
       // The bytes are UTF-8 whatever the label says (see decodeDeclared): say so.
       charset = "utf-8";
       codePage = 65001;
@@ -166,7 +190,7 @@ void addBody(const MessageBody& body, MessageContent& message) {
     }
     std::string plain;
     if (body.plain) {
-      plain = *body.plain;
+      plain = std::move(*body.plain);
     } else {
       plain = htmlToText(decodeDeclared(std::string_view(reinterpret_cast<const char*>(html.data()), html.size()),
                                         codePage == 65001 ? "utf-8" : charset));
@@ -176,7 +200,7 @@ void addBody(const MessageBody& body, MessageContent& message) {
     message.props.push_back({PidTagNativeBody, kNativeBodyHtml});
   } else if (body.plain) {
     codePage = codePageForCharset(body.plainCharset);
-    message.props.push_back({PidTagBody, *body.plain});
+    message.props.push_back({PidTagBody, std::move(*body.plain)});
     message.props.push_back({PidTagNativeBody, kNativeBodyPlain});
   }
   message.props.push_back({PidTagInternetCodepage, codePage != 0 ? codePage : 65001});
@@ -192,29 +216,50 @@ std::string charsetHint(const MessageBody& body) {
 
 }  // namespace
 
-MessageContent buildMessage(GMimeMessage* gmessage, uint64_t fallbackTime, int depth) {
+MessageContent buildMessage(GMimeMessage* gmessage, const HeaderFields& fields, uint64_t fallbackTime, int depth) {
   MessageContent message;
-  GMimeObject* object = GMIME_OBJECT(gmessage);
-  WalkedContent content = walkContent(g_mime_message_get_mime_part(gmessage), fallbackTime, depth);
+  WalkedContent content = walkContent(gmessage, fallbackTime, depth);
 
   message.props.push_back({PidTagMessageClass, std::string(content.encrypted ? "IPM.Note.SMIME" : "IPM.Note")});
   const int32_t flags = kMessageFlagRead | (content.attachments.empty() ? 0 : kMessageFlagHasAttach);
   message.props.push_back({PidTagMessageFlags, flags});
   // Raw 8-bit header text is most likely in the charset the body declares.
   const std::string hint = charsetHint(content.body);
-  addSubject(object, hint, message);
-  addSenders(object, hint, message);
-  addRecipients(object, hint, message);
-  addDates(object, fallbackTime, message);
-  addIdentifiers(object, message);
-  const MessageMarks marks = readMarks(object);
+  addSubject(fields, hint, message);
+  addSenders(fields, hint, message);
+  addRecipients(fields, hint, message);
+  addDates(fields, fallbackTime, message);
+  addIdentifiers(fields, message);
+  const MessageMarks marks = readMarks(fields);
   message.props.push_back({PidTagImportance, marks.importance});
   message.props.push_back({PidTagPriority, marks.priority});
   message.props.push_back({PidTagSensitivity, marks.sensitivity});
-  message.props.push_back({PidTagTransportMessageHeaders, headerBlockText(object, hint)});
+  message.props.push_back({PidTagTransportMessageHeaders, headerBlockText(fields, hint)});
   addBody(content.body, message);
   message.attachments = std::move(content.attachments);
   return message;
+}
+
+bool hasHeaderDate(const HeaderFields& fields) {
+  const HeaderDates dates = headerDates(fields);
+  return dates.sent || dates.delivered;
+}
+
+bool showsNothing(const MessageContent& message, const HeaderFields& fields) {
+  if (!message.recipients.empty() || !message.attachments.empty() || hasHeaderDate(fields)) return false;
+  auto hasText = [&](PropTag tag) {
+    for (const auto& prop : message.props) {
+      if (prop.tag != tag) continue;
+      const auto* text = std::get_if<std::string>(&prop.value);
+      return text && text->find_first_not_of(" \t\r\n") != std::string::npos;
+    }
+    return false;
+  };
+  for (PropTag tag : {PidTagSubject, PidTagSentRepresentingName, PidTagSenderName, PidTagBody, PidTagDisplayTo,
+                      PidTagDisplayCc, PidTagDisplayBcc}) {
+    if (hasText(tag)) return false;
+  }
+  return true;
 }
 
 }  // namespace mail

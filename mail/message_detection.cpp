@@ -38,8 +38,9 @@ Line lineAt(std::string_view bytes, size_t pos) {
   return {bytes.substr(pos, end - pos), next};
 }
 
-// The field name when the line is "Name: ...", empty otherwise.
-std::string_view fieldName(std::string_view line) {
+}  // namespace
+
+std::string_view headerFieldName(std::string_view line) {
   const size_t colon = line.find(':');
   if (colon == std::string_view::npos || colon == 0 || colon > 76) return {};
   std::string_view name = line.substr(0, colon);
@@ -51,6 +52,26 @@ std::string_view fieldName(std::string_view line) {
     if (u <= 32 || u >= 127) return {};
   }
   return name;
+}
+
+namespace {
+
+// Whether the lines from `pos` to the next empty line are header fields and continuations
+// only, one of them a field that mail carries: a damaged line before them is then part of the
+// header block.
+bool headerFieldsFollow(std::string_view bytes, size_t pos) {
+  bool knownSeen = false;
+  while (pos < bytes.size()) {
+    const Line line = lineAt(bytes, pos);
+    if (line.text.empty()) break;
+    if (line.text[0] != ' ' && line.text[0] != '\t') {
+      const std::string_view name = headerFieldName(line.text);
+      if (name.empty()) return false;
+      knownSeen = knownSeen || isKnownMailHeader(name);
+    }
+    pos = line.next;
+  }
+  return knownSeen;
 }
 
 }  // namespace
@@ -75,16 +96,27 @@ Detection detectMessage(std::string_view bytes) {
 
   bool firstLine = true;
   bool knownSeen = false;
+  size_t bodyStart = bytes.size();
   while (pos < bytes.size()) {
     const Line line = lineAt(bytes, pos);
-    if (line.text.empty()) break;  // end of the header block
+    if (line.text.empty()) {  // the separator line
+      bodyStart = line.next;
+      break;
+    }
     if (line.text[0] == ' ' || line.text[0] == '\t') {
       if (firstLine) break;  // a continuation line cannot open the header block
       pos = line.next;
       continue;
     }
-    const std::string_view name = fieldName(line.text);
-    if (name.empty()) break;
+    const std::string_view name = headerFieldName(line.text);
+    if (name.empty()) {
+      if (!firstLine && headerFieldsFollow(bytes, line.next)) {
+        pos = line.next;  // a damaged line inside the header block
+        continue;
+      }
+      bodyStart = pos;  // body text right after the header fields, without a separator
+      break;
+    }
     knownSeen = knownSeen || isKnownMailHeader(name);
     firstLine = false;
     pos = line.next;
@@ -97,6 +129,7 @@ Detection detectMessage(std::string_view bytes) {
   }
   result.isMessage = true;
   result.headerEnd = pos;
+  result.bodyStart = std::max(bodyStart, pos);
   return result;
 }
 

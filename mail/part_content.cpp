@@ -33,6 +33,13 @@ const uint8_t* bytesInMemory(GMimeStream* stream, size_t& length) {
   return array->data + begin;
 }
 
+// Bytes into the container in one copy: std::string::assign from uint8_t iterators would first
+// build a temporary string of them, a second copy of a body that may be a gigabyte.
+void assignBytes(std::string& out, const uint8_t* bytes, size_t length) {
+  out.assign(reinterpret_cast<const char*>(bytes), length);
+}
+void assignBytes(pst::Bytes& out, const uint8_t* bytes, size_t length) { out.assign(bytes, bytes + length); }
+
 template <typename Container>
 Container decode(GMimePart* part) {
   Container out;
@@ -52,7 +59,7 @@ Container decode(GMimePart* part) {
       return out;
     }
     if (!filtered) {
-      out.assign(bytes, bytes + length);
+      assignBytes(out, bytes, length);
       return out;
     }
   }

@@ -4,6 +4,10 @@
 //   bench_mail corpus DIR ROUNDS     messages per second over a folder of .msg files
 //   bench_mail scaling               time for N and 4N recipients/attachments/lines; fails when
 //                                    growth is far beyond linear
+//   bench_mail hostile KIND FILE N   writes a message crafted against the reader (see
+//                                    writeHostile); `read FILE` then imports any message, for
+//                                    /usr/bin/time -v to measure
+//   bench_mail read FILE             imports FILE and says what came of it
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -61,6 +65,54 @@ int importOne(const char* file) {
   return 0;
 }
 
+// Messages as hostile senders and broken clients make them, sized by `n`.
+int writeHostile(const std::string& kind, const char* file, long n) {
+  std::ofstream out(file, std::ios::binary);
+  const std::string head = "From: a@example.com\nSubject: hostile\nDate: Mon, 7 Dec 2026 10:00:00 +0000\n";
+  if (kind == "nested-groups") {  // n groups, each inside the one before
+    out << head << "To: ";
+    for (long i = 0; i < n; ++i) out << "g:";
+    out << " x@y ";
+    for (long i = 0; i < n; ++i) out << ";";
+    out << "\n\nbody\n";
+  } else if (kind == "recipients") {  // n recipients in one To field
+    out << head << "To: ";
+    for (long i = 0; i < n; ++i) out << (i ? ",\n " : "") << "user" << i << "@example.com";
+    out << "\n\nbody\n";
+  } else if (kind == "long-subject") {  // a one-line subject of n MB
+    out << "From: a@example.com\nSubject: ";
+    const std::string chunk(1 << 20, 'x');
+    for (long i = 0; i < n; ++i) out << chunk;
+    out << "\n\nbody\n";
+  } else if (kind == "html-ampersands") {  // an HTML-only body of n MB of '&' without ';'
+    out << head << "Content-Type: text/html\n\n";
+    const std::string chunk(1 << 20, '&');
+    for (long i = 0; i < n; ++i) out << chunk;
+  } else if (kind == "text") {  // a plain body of n MB
+    out << head << "\n";
+    std::string line(76, 'a');
+    line += "\n";
+    for (long i = 0; i < n * (1 << 20) / 77; ++i) out << line;
+  } else {
+    std::cerr << "unknown kind " << kind << "\n";
+    return 2;
+  }
+  return out ? 0 : 1;
+}
+
+int readOne(const char* file) {
+  const auto start = Clock::now();
+  const auto result = mail::importMessageFile(file);
+  const double elapsed = seconds(start);
+  if (!result.ok) {
+    std::printf("refused in %.2f s: %s\n", elapsed, result.reason.c_str());
+    return 0;
+  }
+  std::printf("imported in %.2f s: %zu recipients, %zu attachments\n", elapsed, result.message.recipients.size(),
+              result.message.attachments.size());
+  return 0;
+}
+
 int corpus(const char* dir, int rounds) {
   std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
@@ -106,6 +158,25 @@ std::string unterminatedEncodedWords(int n) {
   return "From: " + junk + " <a@example.com>\nSubject: " + junk + "\n\nbody\n";
 }
 
+std::string htmlAmpersands(int n) {
+  return "From: a@example.com\nContent-Type: text/html\n\n<p>" + std::string(static_cast<size_t>(n) * 400, '&') + "</p>\n";
+}
+
+std::string inlineImages(int n) {
+  std::string m = "From: a@example.com\nSubject: pictures\nContent-Type: multipart/related; boundary=b\n\n--b\n"
+                  "Content-Type: text/html\n\n<html><body>";
+  for (int i = 0; i < n; ++i) m += "<img src=\"cid:i" + std::to_string(i) + "@x\">";
+  m += "</body></html>\n";
+  for (int i = 0; i < n; ++i) m += "--b\nContent-Type: image/png\nContent-ID: <i" + std::to_string(i) + "@x>\n\nPNG\n";
+  return m + "--b--\n";
+}
+
+std::string toFields(int n) {
+  std::string m = "From: a@example.com\nSubject: many fields\n";
+  for (int i = 0; i < n; ++i) m += "To: user" + std::to_string(i) + "@example.com\n";
+  return m + "\nbody\n";
+}
+
 double timeImport(const std::string& message) {
   const auto start = Clock::now();
   const auto result = mail::importMessageBytes(message, 0);
@@ -118,8 +189,10 @@ int scaling() {
   const struct {
     const char* what;
     std::string (*make)(int);
-  } cases[] = {{"recipients", manyRecipients}, {"attachments", manyAttachments}, {"header lines", manyHeaderLines},
-                 {"'=?' junk", unterminatedEncodedWords}};
+  } cases[] = {{"recipients", manyRecipients},   {"attachments", manyAttachments},
+                 {"header lines", manyHeaderLines}, {"'=?' junk", unterminatedEncodedWords},
+                 {"html '&'", htmlAmpersands},      {"cid: images", inlineImages},
+                 {"To fields", toFields}};
   for (const auto& c : cases) {
     const int n = 5000;
     const double small = timeImport(c.make(n));
@@ -139,6 +212,9 @@ int main(int argc, char** argv) {
   if (command == "import" && argc == 3) return importOne(argv[2]);
   if (command == "corpus" && argc == 4) return corpus(argv[2], std::atoi(argv[3]));
   if (command == "scaling") return scaling();
-  std::cerr << "usage: bench_mail make FILE MB | import FILE | corpus DIR ROUNDS | scaling\n";
+  if (command == "hostile" && argc == 5) return writeHostile(argv[2], argv[3], std::atol(argv[4]));
+  if (command == "read" && argc == 3) return readOne(argv[2]);
+  std::cerr << "usage: bench_mail make FILE MB | import FILE | corpus DIR ROUNDS | scaling | hostile KIND FILE N |"
+               " read FILE\n";
   return 2;
 }

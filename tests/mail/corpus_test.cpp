@@ -169,6 +169,28 @@ TEST(Corpus, EncodedNamesAndMixedCharsetSubject) {
   EXPECT_EQ(text(result.message.props, PidTagSenderName), "Keith Moore");
 }
 
+TEST(Corpus, HeaderBlocksWithoutAnEmptyLineKeepAllTheirText) {
+  const struct {
+    const char* file;
+    std::vector<std::string> phrases;
+  } cases[] = {
+      {"james-mime4j/mimetools--hdr-fakeout.msg",
+       {"The header is not properly terminated; the \"blank line\" \r\nactually has a space in it."}},
+      {"james-mime4j/testmsgs--basic-plain-with-bad-header-separator.msg",
+       {"This is a very simple message with a simple body but the separator\r\nbetween header and body contains an "
+        "additional space: \r\nCRLF<space>CRLF.\r\n\r\nThis results in a bogus header."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const auto result = mail::importMessageFile(kCorpus / c.file);
+    ASSERT_TRUE(result.ok);
+    for (const std::string& phrase : c.phrases) {
+      EXPECT_NE(text(result.message.props, PidTagBody).value_or("").find(phrase), std::string::npos);
+    }
+    EXPECT_FALSE(text(result.message.props, PidTagSubject).value_or("").empty());
+  }
+}
+
 // Every Unicode value must be valid UTF-8 and every message must carry what list views read.
 void checkWellFormed(const pst::messaging::MessageContent& message, const std::string& where) {
   for (PropTag tag : {PidTagMessageClass, PidTagMessageFlags, PidTagSubject, PidTagClientSubmitTime,

@@ -165,6 +165,30 @@ TEST(Bodies, LineEndsHeaderLengthAndBrokenBoundaries) {
   EXPECT_EQ(number(result.message.props, PidTagMessageFlags), kMessageFlagRead);
 }
 
+TEST(Bodies, TextAfterAHeaderBlockWithoutEmptyLineIsBody) {
+  // A separator padded with a blank, and text right after the last field.
+  auto result = importText("From: a@x.org\nSubject: padded\n \nfirst line\nsecond line\n");
+  EXPECT_EQ(text(result.message.props, PidTagSubject), "padded");
+  EXPECT_EQ(text(result.message.props, PidTagBody), "first line\nsecond line\n");
+  result = importText("From: a@x.org\nSubject: none\nright after the fields\n\nnext paragraph\n");
+  EXPECT_EQ(text(result.message.props, PidTagBody), "right after the fields\n\nnext paragraph\n");
+
+  // A garbled line among fields that mail carries belongs to the header block: the fields after
+  // it still count, and the line stays in the Internet headers.
+  result = importText("Received: by x; Mon, 1 Jan 2024 00:00:00 +0000\nquite Delivered-To: a@x.org\n"
+                      "From: a@x.org\nSubject: kept\n\nbody\n");
+  EXPECT_EQ(text(result.message.props, PidTagSubject), "kept");
+  EXPECT_EQ(text(result.message.props, PidTagBody), "body\n");
+  EXPECT_NE(text(result.message.props, PidTagTransportMessageHeaders)->find("\r\nquite Delivered-To: a@x.org\r\nFrom:"),
+            std::string::npos);
+
+  // Nothing but MIME fields and no separator: GMime still gets them, and the headers keep them.
+  result = importText("Content-Type: text/plain; charset=iso-8859-1\nGr\xFC\xDF" "e\n");
+  ASSERT_TRUE(result.ok) << result.reason;
+  EXPECT_EQ(text(result.message.props, PidTagBody), "Grüße\n");
+  EXPECT_EQ(text(result.message.props, PidTagTransportMessageHeaders), "Content-Type: text/plain; charset=iso-8859-1\r\n");
+}
+
 TEST(Bodies, OverlongHeaderFieldsKeepTheirText) {
   // Far beyond any real header, and full of "=?" that start no encoded word.
   std::string junk;
