@@ -31,6 +31,40 @@ std::string trimmed(std::string s) {
   return s.substr(begin, end - begin + 1);
 }
 
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+template <typename T>
+const T* valueOf(const MessageContent& message, pst::PropTag tag) {
+  for (const Property& p : message.props)
+    if (p.tag == tag) return std::get_if<T>(&p.value);
+  return nullptr;
+}
+
+// Outlook gives every message a conversation index: 0x01 and the next five bytes of the time
+// (the FILETIME's top six bytes, whose first is 0x01 in these centuries), then a GUID. Mail
+// without Thread-Index gets one from its submit time and a GUID hashed from its conversation
+// topic, so that the mail of one topic shares one conversation.
+void addConversationIndex(MessageContent& message) {
+  if (valueOf<pst::Bytes>(message, PidTagConversationIndex)) return;
+  const uint64_t* time = valueOf<uint64_t>(message, PidTagClientSubmitTime);
+  const std::string* topic = valueOf<std::string>(message, PidTagConversationTopic);
+  pst::Bytes index(6, 0);
+  index[0] = 0x01;
+  for (int i = 1; i < 6; ++i) index[i] = static_cast<uint8_t>((time ? *time : 0) >> (8 * (7 - i)));
+  pst::Bytes guid(16, 0);
+  gsize size = guid.size();
+  const std::string key = lower(topic ? *topic : std::string());
+  GChecksum* md5 = g_checksum_new(G_CHECKSUM_MD5);
+  g_checksum_update(md5, reinterpret_cast<const guchar*>(key.data()), static_cast<gssize>(key.size()));
+  g_checksum_get_digest(md5, guid.data(), &size);
+  g_checksum_free(md5);
+  index.insert(index.end(), guid.begin(), guid.end());
+  message.props.push_back({PidTagConversationIndex, std::move(index)});
+}
+
 std::vector<Mailbox> addressesOf(GMimeObject* object, const char* name, const std::string& likelyCharset) {
   std::vector<Mailbox> all;
   for (const std::string& raw : rawHeaders(object, name)) {
@@ -81,8 +115,18 @@ void addSenders(GMimeObject* object, const std::string& hint, MessageContent& me
   }
 }
 
+// The mailbox the message was delivered to, as the server recorded it, lower case.
+std::vector<std::string> ownerAddresses(GMimeObject* object) {
+  std::vector<std::string> owners;
+  for (const char* header : {"X-MDaemon-Deliver-To", "Delivered-To"})
+    for (const Mailbox& mailbox : addressesOf(object, header, {}))
+      if (!mailbox.address.empty()) owners.push_back(lower(mailbox.address));
+  return owners;
+}
+
 void addRecipients(GMimeObject* object, const std::string& hint, MessageContent& message) {
-  int32_t row = 0;
+  const std::vector<std::string> owners = ownerAddresses(object);
+  bool toMe = false, ccMe = false;
   const struct {
     const char* header;
     int32_t type;
@@ -90,17 +134,24 @@ void addRecipients(GMimeObject* object, const std::string& hint, MessageContent&
   } kinds[] = {{"To", kRecipientTo, PidTagDisplayTo}, {"Cc", kRecipientCc, PidTagDisplayCc}, {"Bcc", kRecipientBcc, PidTagDisplayBcc}};
   for (const auto& kind : kinds) {
     const std::vector<Mailbox> mailboxes = addressesOf(object, kind.header, hint);
-    for (const Mailbox& mailbox : mailboxes) message.recipients.push_back(recipientRow(mailbox, kind.type, row++));
-    message.props.push_back({kind.display, joinNames(mailboxes, "; ")});
+    for (const Mailbox& mailbox : mailboxes) {
+      message.recipients.push_back(recipientRow(mailbox, kind.type));
+      const bool owner = std::find(owners.begin(), owners.end(), lower(mailbox.address)) != owners.end();
+      toMe |= owner && kind.type == kRecipientTo;
+      ccMe |= owner && kind.type == kRecipientCc;
+    }
+    // Outlook writes an empty To line but leaves out empty Cc and Bcc lines.
+    if (kind.type == kRecipientTo || !mailboxes.empty()) message.props.push_back({kind.display, joinNames(mailboxes, "; ")});
   }
+  message.props.push_back({PidTagMessageToMe, int32_t{toMe}});
+  message.props.push_back({PidTagMessageCcMe, int32_t{ccMe}});
 }
 
 void addSubject(GMimeObject* object, const std::string& hint, MessageContent& message) {
   const std::string subject = headerText(object, "Subject", hint);
   const SubjectParts parts = splitSubject(subject);
   message.props.push_back({PidTagSubject, subject});
-  message.props.push_back({PidTagSubjectPrefix, parts.prefix});
-  message.props.push_back({PidTagNormalizedSubject, parts.normalized});
+  if (!parts.prefix.empty()) message.props.push_back({PidTagSubjectPrefix, parts.prefix});
   std::string topic = headerText(object, "Thread-Topic", hint);
   message.props.push_back({PidTagConversationTopic, topic.empty() ? parts.normalized : topic});
   if (auto index = rawHeader(object, "Thread-Index")) {
@@ -173,11 +224,9 @@ void addBody(const MessageBody& body, MessageContent& message) {
     }
     message.props.push_back({PidTagBody, std::move(plain)});
     message.props.push_back({PidTagHtml, std::move(html)});
-    message.props.push_back({PidTagNativeBody, kNativeBodyHtml});
   } else if (body.plain) {
     codePage = codePageForCharset(body.plainCharset);
     message.props.push_back({PidTagBody, *body.plain});
-    message.props.push_back({PidTagNativeBody, kNativeBodyPlain});
   }
   message.props.push_back({PidTagInternetCodepage, codePage != 0 ? codePage : 65001});
 }
@@ -206,6 +255,7 @@ MessageContent buildMessage(GMimeMessage* gmessage, uint64_t fallbackTime, int d
   addSenders(object, hint, message);
   addRecipients(object, hint, message);
   addDates(object, fallbackTime, message);
+  addConversationIndex(message);
   addIdentifiers(object, message);
   const MessageMarks marks = readMarks(object);
   message.props.push_back({PidTagImportance, marks.importance});
