@@ -66,7 +66,13 @@ char32_t nextCodePoint(std::string_view s, size_t& i) {
 
 size_t utf16leSize(std::string_view utf8) {
   size_t size = 0;
-  for (size_t i = 0; i < utf8.size();) size += nextCodePoint(utf8, i) >= 0x10000 ? 4 : 2;
+  for (size_t i = 0; i < utf8.size();) {
+    if (static_cast<uint8_t>(utf8[i]) < 0x80) {
+      size += 2, ++i;
+    } else {
+      size += nextCodePoint(utf8, i) >= 0x10000 ? 4 : 2;
+    }
+  }
   return size;
 }
 

@@ -66,21 +66,25 @@ uint64_t valueBytes(const MessageContent& m, Part& largest, const std::string& w
   return total;
 }
 
+std::string reasonFor(uint64_t stored, const Part& largest) {
+  std::string reason = "The message needs " + grouped(stored) + " bytes in the PST file, more than the " +
+                       grouped(kMaxMessageBytes) + " bytes (2 GiB) one message can hold";
+  if (largest.bytes > 0) reason += "; the largest part is " + largest.name + ", " + grouped(largest.bytes) + " bytes";
+  return reason + ".";
+}
+
 }  // namespace
 
 void checkMessageFits(const MessageContent& message) {
   Part largest;
   const uint64_t bytes = valueBytes(message, largest, "");
-  if (bytes > kMaxMessageBytes) throw Error(tooLargeReason(bytes, message));
+  if (bytes > kMaxMessageBytes) throw Error(reasonFor(bytes, largest));
 }
 
 std::string tooLargeReason(uint64_t stored, const MessageContent& message) {
   Part largest;
   valueBytes(message, largest, "");
-  std::string reason = "The message needs " + grouped(stored) + " bytes in the PST file, more than the " +
-                       grouped(kMaxMessageBytes) + " bytes (2 GiB) one message can hold";
-  if (largest.bytes > 0) reason += "; the largest part is " + largest.name + ", " + grouped(largest.bytes) + " bytes";
-  return reason + ".";
+  return reasonFor(stored, largest);
 }
 
 }  // namespace pst::messaging

@@ -6,6 +6,7 @@
 
 #include "pst/ltp/ndb_node_source.h"
 #include "pst/ltp/pc_reader.h"
+#include "pst/messaging/content_check.h"
 #include "pst/messaging/named_property_map.h"
 #include "pst/messaging/store.h"
 #include "pst/ndb/le.h"
@@ -307,38 +308,74 @@ TEST(Messages, EmbeddedMessageIsAnObjectSubnodeWithItsOwnSize) {
 namespace pst::messaging {
 namespace {
 
-TEST(Messages, MalformedMessageIsRefusedWholeAndTheStoreStaysSound) {
-  test::TempDir dir;
-  const auto path = dir.file("bad.pst");
-  auto store = Store::create(path, "Bad");
-  const FolderId inbox = store->createFolder(store->ipmSubtree(), "Inbox");
-  // Each is wrong in one place, deep inside, after parts that could already have been written.
-  std::vector<MessageContent> bad(4);
-  for (auto& m : bad) {
-    m.props = {{0x0037001F, std::string("bad")}};
-    m.recipients.push_back({{0x3001001F, std::string("ok")}});
-    AttachmentContent a;
-    a.props = {{0x37010102, Bytes(10000, 1)}};
-    m.attachments.push_back(std::move(a));
-  }
-  bad[0].props.push_back({0x7D000003, std::string("text in an integer")});
-  bad[1].recipients[0].push_back({0x3003001F, int32_t{5}});
-  bad[2].attachments[0].props.push_back({0x3701000D, ObjectRef{0x1234, 5}});
-  MessageContent* level = &bad[3];
-  for (int depth = 0; depth < 70; ++depth) {
+MessageContent nested(int levels) {
+  MessageContent top;
+  top.props = {{0x0037001F, std::string("level 0")}};
+  MessageContent* level = &top;
+  for (int depth = 1; depth <= levels; ++depth) {
     AttachmentContent a;
     a.embedded = std::make_unique<MessageContent>();
+    a.embedded->props = {{0x0037001F, "level " + std::to_string(depth)}, {0x1000001F, std::string(5000, 'x')}};
+    a.embedded->recipients.push_back({{0x3001001F, std::string("r")}});
     level->attachments.push_back(std::move(a));
     level = level->attachments.back().embedded.get();
   }
-  for (const auto& m : bad) EXPECT_THROW(store->addMessage(inbox, m), Error);
-  MessageContent good;
-  good.props = {{0x0037001F, std::string("good")}};
-  store->addMessage(inbox, good);
-  store->close();
-  EXPECT_EQ(test::verifierErrors(path), "");  // no stray blocks from the refused messages
-  ndb::NdbReader reader(path);
-  EXPECT_EQ(intValue(readPc(reader, inbox), 0x36020003), 1);
+  return top;
+}
+
+TEST(Messages, RefusedMessagesLeaveNothingAndSayWhy) {
+  test::TempDir dir;
+  auto write = [&](const std::string& name, bool withRefused) {
+    const auto path = dir.file(name);
+    auto store = Store::create(path, "Bad");
+    const FolderId inbox = store->createFolder(store->ipmSubtree(), "Inbox");
+    std::vector<std::string> reasons;
+    if (withRefused) {
+      // Each is wrong in one place, deep inside, after parts that could already have been written.
+      std::vector<MessageContent> bad(3);
+      for (auto& m : bad) {
+        m.props = {{0x0037001F, std::string("bad")}};
+        m.recipients.push_back({{0x3001001F, std::string("ok")}});
+        AttachmentContent a;
+        a.props = {{0x37010102, Bytes(10000, 1)}};
+        m.attachments.push_back(std::move(a));
+      }
+      bad[0].props.push_back({0x7D000003, std::string("text in an integer")});
+      bad[1].recipients[0].push_back({0x3003001F, int32_t{5}});
+      bad[2].attachments[0].props.push_back({0x3701000D, ObjectRef{0x1234, 5}});
+      bad.push_back(nested(kMaxEmbeddingDepth + 1));
+      // 1,075,000,000 characters of text take 2,150,000,000 bytes stored: over the 2 GiB a
+      // message holds, refused before a block is written.
+      MessageContent huge = simpleMessage("huge", 1);
+      huge.props.push_back({0x1000001F, std::string(1'075'000'000, 'a')});
+      bad.push_back(std::move(huge));
+      for (const auto& m : bad) {
+        try {
+          store->addMessage(inbox, m);
+          reasons.push_back("accepted");
+        } catch (const Error& e) {
+          reasons.push_back(e.what());
+        }
+      }
+    }
+    store->addMessage(inbox, nested(kMaxEmbeddingDepth));  // the deepest nesting readers read
+    store->close();
+    return std::pair{path, reasons};
+  };
+  const auto [path, reasons] = write("bad.pst", true);
+  ASSERT_EQ(reasons.size(), 5u);
+  EXPECT_NE(reasons[0].find("0x7D000003"), std::string::npos) << reasons[0];
+  EXPECT_NE(reasons[3].find("more than 8 levels"), std::string::npos) << reasons[3];
+  EXPECT_NE(reasons[4].find("needs 2,150,000,"), std::string::npos) << reasons[4];
+  EXPECT_NE(reasons[4].find("2,147,483,647 bytes"), std::string::npos) << reasons[4];
+  EXPECT_NE(reasons[4].find("the text body"), std::string::npos) << reasons[4];
+  // No errors, and the same blocks and size as a file that never saw the refused ones.
+  EXPECT_EQ(test::verifierErrors(path), "");
+  const auto clean = write("clean.pst", false).first;
+  EXPECT_EQ(verify::verifyFile(path).items.size(), verify::verifyFile(clean).items.size());
+  ndb::NdbReader reader(path), expected(clean);
+  EXPECT_EQ(reader.blocks().size(), expected.blocks().size());
+  EXPECT_EQ(reader.fileSize(), expected.fileSize());
 }
 
 TEST(Messages, NamedPropertiesGetStableIdsAndFillTheNamedColumns) {
