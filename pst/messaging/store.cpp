@@ -396,7 +396,8 @@ void Store::expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& cou
     if (const auto it = expected.find(f.nid); it != expected.end() && it->second > 0) {
       total += it->second;
       if (total >= ndb::NdbWriter::kNidIndexLimit)
-        throw Error("Too many messages for one PST file; split the import into several files.");
+        throw Error("Too many messages for one PST file: " + std::to_string(total) + " announced, and message ids go up to " +
+                    std::to_string(ndb::NdbWriter::kNidIndexLimit - 1) + "; split the import into several files.");
       order.emplace_back(&f, static_cast<uint32_t>(it->second));
     }
     std::vector<Nid> children = f.children;

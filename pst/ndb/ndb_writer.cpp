@@ -329,7 +329,8 @@ uint32_t NdbWriter::reserveNids(NidType type, uint32_t count) {
   Impl& w = *impl_;
   const size_t t = static_cast<size_t>(type);
   if (count == 0 || count >= kNidIndexLimit - w.rgnid[t])
-    throw Error("The PST file has run out of node ids; split the import into several files.");
+    throw Error("The PST file has run out of node ids: ids of one kind (messages, folders, attachments) go up to " +
+                std::to_string(kNidIndexLimit - 1) + "; split the import into several files.");
   const uint32_t first = w.rgnid[t] + 1;
   w.rgnid[t] += count;
   return first;
