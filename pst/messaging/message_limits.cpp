@@ -66,8 +66,9 @@ uint64_t valueBytes(const MessageContent& m, Part& largest, const std::string& w
   return total;
 }
 
-std::string reasonFor(uint64_t stored, const Part& largest) {
-  std::string reason = "The message needs " + grouped(stored) + " bytes in the PST file, more than the " +
+std::string reasonFor(uint64_t stored, const Part& largest, bool atLeast) {
+  std::string reason = "The message needs " + std::string(atLeast ? "at least " : "") + grouped(stored) +
+                       " bytes in the PST file, more than the " +
                        grouped(kMaxMessageBytes) + " bytes (2 GiB) one message can hold";
   if (largest.bytes > 0) reason += "; the largest part is " + largest.name + ", " + grouped(largest.bytes) + " bytes";
   return reason + ".";
@@ -78,13 +79,13 @@ std::string reasonFor(uint64_t stored, const Part& largest) {
 void checkMessageFits(const MessageContent& message) {
   Part largest;
   const uint64_t bytes = valueBytes(message, largest, "");
-  if (bytes > kMaxMessageBytes) throw Error(reasonFor(bytes, largest));
+  if (bytes > kMaxMessageBytes) throw Error(reasonFor(bytes, largest, true));
 }
 
 std::string tooLargeReason(uint64_t stored, const MessageContent& message) {
   Part largest;
   valueBytes(message, largest, "");
-  return reasonFor(stored, largest);
+  return reasonFor(stored, largest, false);
 }
 
 }  // namespace pst::messaging
