@@ -164,7 +164,7 @@ std::vector<pst::Property> senderProperties(const Mailbox& mailbox, AddressGroup
   return props;
 }
 
-std::vector<pst::Property> recipientRow(const Mailbox& mailbox, int32_t recipientType, int32_t rowId) {
+std::vector<pst::Property> recipientRow(const Mailbox& mailbox, int32_t recipientType) {
   using namespace tags;
   const pst::Bytes entryId = oneOffEntryId(mailbox.name, kSmtp, mailbox.address);
   return {
@@ -181,7 +181,6 @@ std::vector<pst::Property> recipientRow(const Mailbox& mailbox, int32_t recipien
       {PidTagObjectType, kObjectTypeMailUser},
       {PidTagRecipientFlags, kRecipientSendable},
       {PidTagSendRichInfo, int32_t{0}},
-      {PidTagRowid, rowId},
   };
 }
 

@@ -33,7 +33,7 @@ enum class AddressGroup { SentRepresenting, Sender };
 std::vector<pst::Property> senderProperties(const Mailbox& mailbox, AddressGroup group);
 
 // One recipient table row.
-std::vector<pst::Property> recipientRow(const Mailbox& mailbox, int32_t recipientType, int32_t rowId);
+std::vector<pst::Property> recipientRow(const Mailbox& mailbox, int32_t recipientType);
 
 // A FLATENTRYLIST of one-off entry IDs, as PidTagReplyRecipientEntries holds them.
 pst::Bytes flatEntryList(const std::vector<Mailbox>& mailboxes);

@@ -114,7 +114,7 @@ std::string shortFileName(std::string_view longName) {
     for (char c : text) {
       const auto u = static_cast<unsigned char>(c);
       if (std::isalnum(u) || std::string_view("!#$%&'()-@^_`{}~").find(c) != std::string_view::npos) {
-        if (u < 0x80) out.push_back(static_cast<char>(std::toupper(u)));
+        if (u < 0x80) out.push_back(static_cast<char>(std::tolower(u)));
         else changed = true;
       } else {
         changed = true;
@@ -130,7 +130,7 @@ std::string shortFileName(std::string_view longName) {
   std::string shortBase = shortPart(base, 8, changed);
   std::string shortExt = ext.empty() ? std::string() : shortPart(ext.substr(1), 3, changed);
   if (shortBase.empty()) {
-    shortBase = "ATTACH";
+    shortBase = "attach";
     changed = true;
   }
   if (changed) {

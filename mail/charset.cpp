@@ -43,6 +43,7 @@ std::string iconvNameFor(const std::string& charset) {
   if (charset == "x-sjis" || charset == "shift-jis" || charset == "sjis") return "SHIFT_JIS";
   if (charset == "x-user-defined" || charset == "unknown-8bit" || charset == "x-unknown") return "";
   if (charset == "utf8") return "UTF-8";
+  if (charset == "iso-2022-jp-strict") return "ISO-2022-JP";
   ensureGMimeInitialised();
   const char* name = g_mime_charset_iconv_name(charset.c_str());
   return name ? name : charset;
@@ -82,6 +83,88 @@ class ConverterCache {
 iconv_t converterFrom(const std::string& charset) {
   thread_local ConverterCache cache;
   return cache.get(charset);
+}
+
+// One Shift_JIS character through the CP932 table (Windows' own, with the NEC and IBM
+// extensions); false when the table has no character for it.
+bool appendCp932(iconv_t cd, const char* bytes, size_t size, std::string& out) {
+  char buffer[16];
+  char* in = const_cast<char*>(bytes);
+  char* outPtr = buffer;
+  size_t inLeft = size, outLeft = sizeof buffer;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) return false;
+  out.append(buffer, sizeof buffer - outLeft);
+  return true;
+}
+
+bool isIso2022Jp(const std::string& charset) {
+  return charset == "iso-2022-jp" || charset == "csiso2022jp" || charset == "iso-2022-jp-ms" ||
+         charset == "cp50220" || charset == "cp50221" || charset == "cp50222";
+}
+
+// ISO-2022-JP as Windows reads it (code pages 50220 to 50222): JIS X 0208 with the NEC row 13
+// and the NEC-selected IBM extensions (rows 89 to 92), half-width katakana by ESC ( I, SO/SI
+// or as 8-bit bytes. Each two-byte pair is one character, U+FFFD when it has none, so that no
+// byte of a pair is ever read as text of its own. Nullopt without a CP932 converter.
+std::optional<std::string> decodeWindowsIso2022Jp(std::string_view bytes) {
+  const iconv_t cd = converterFrom("CP932");
+  if (cd == ConverterCache::kNone) return std::nullopt;
+  enum class Mode { Ascii, Jis0208, Katakana } mode = Mode::Ascii;
+  bool shiftedOut = false;
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b == 0x1B) {
+      const std::string_view rest = bytes.substr(i + 1);
+      if (rest.starts_with("(B") || rest.starts_with("(J")) {
+        mode = Mode::Ascii, i += 3;
+      } else if (rest.starts_with("$@") || rest.starts_with("$B")) {
+        mode = Mode::Jis0208, i += 3;
+      } else if (rest.starts_with("(I")) {
+        mode = Mode::Katakana, i += 3;
+      } else {
+        out.append(kReplacement), ++i;
+      }
+      continue;
+    }
+    if (b == 0x0E || b == 0x0F) {
+      shiftedOut = b == 0x0E, ++i;
+      continue;
+    }
+    if (b >= 0xA1 && b <= 0xDF) {  // 8-bit half-width katakana (50222)
+      const char c = static_cast<char>(b);
+      if (!appendCp932(cd, &c, 1, out)) out.append(kReplacement);
+      ++i;
+      continue;
+    }
+    if ((mode == Mode::Katakana || shiftedOut) && b >= 0x21 && b <= 0x5F) {
+      const char c = static_cast<char>(b + 0x80);
+      if (!appendCp932(cd, &c, 1, out)) out.append(kReplacement);
+      ++i;
+      continue;
+    }
+    if (mode == Mode::Jis0208 && b >= 0x21 && b <= 0x7E) {
+      if (i + 1 >= bytes.size() || static_cast<unsigned char>(bytes[i + 1]) < 0x21 ||
+          static_cast<unsigned char>(bytes[i + 1]) > 0x7E) {
+        out.append(kReplacement), ++i;
+        continue;
+      }
+      const unsigned j1 = b, j2 = static_cast<unsigned char>(bytes[i + 1]);
+      const char sjis[2] = {static_cast<char>(((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0)),
+                            static_cast<char>(j2 + ((j1 & 1) ? (j2 < 0x60 ? 0x1F : 0x20) : 0x7E))};
+      if (!appendCp932(cd, sjis, 2, out)) out.append(kReplacement);
+      i += 2;
+      continue;
+    }
+    if (b >= 0x80) {
+      out.append(kReplacement), ++i;
+      continue;
+    }
+    out += static_cast<char>(b), ++i;
+  }
+  return out;
 }
 
 }  // namespace
@@ -135,6 +218,15 @@ std::optional<std::string> convertToUtf8(std::string_view bytes, std::string_vie
   }
   const std::string from = iconvNameFor(charset);
   if (from.empty()) return std::nullopt;
+  if (isIso2022Jp(charset)) {
+    // Strict ISO-2022-JP first; text that uses Windows' extensions is read as Windows reads it.
+    auto strict = convertToUtf8(bytes, "iso-2022-jp-strict");
+    // (An escape sequence it does not know, such as ESC ( I, it passes through as it is.)
+    if (strict && strict->find(kReplacement) == std::string::npos && strict->find('\x1B') == std::string::npos)
+      return strict;
+    if (auto windows = decodeWindowsIso2022Jp(bytes)) return windows;
+    return strict;
+  }
   iconv_t cd = converterFrom(from);
   if (cd == ConverterCache::kNone) return std::nullopt;
 

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 #include <unordered_set>
+#include <optional>
 
 #include "mail/attachment_names.h"
 #include "mail/charset.h"
@@ -30,7 +31,32 @@ std::string lower(std::string s) {
   return s;
 }
 
+// The raw Content-Type value when it is no type/subtype pair, which GMime reads as
+// application/octet-stream (dropping its parameters) and RFC 2045 section 5.2 as text/plain.
+std::optional<std::string> invalidContentType(GMimeObject* object) {
+  const char* header = g_mime_object_get_header(object, "Content-Type");
+  if (!header) return std::nullopt;
+  const std::string raw = header;
+  const std::string type = raw.substr(0, raw.find(';'));
+  auto isToken = [](std::string_view t) {
+    if (t.empty()) return false;
+    for (unsigned char c : t)
+      if (c <= ' ' || c >= 0x7F || std::string_view("()<>@,;:\\\"/[]?=").find(static_cast<char>(c)) != std::string_view::npos)
+        return false;
+    return true;
+  };
+  const size_t begin = type.find_first_not_of(" \t\r\n");
+  const size_t end = type.find_last_not_of(" \t\r\n");
+  const std::string trimmedType = begin == std::string::npos ? std::string() : type.substr(begin, end - begin + 1);
+  const size_t slash = trimmedType.find('/');
+  if (slash != std::string::npos && isToken(std::string_view(trimmedType).substr(0, slash)) &&
+      isToken(std::string_view(trimmedType).substr(slash + 1)))
+    return std::nullopt;
+  return raw;
+}
+
 std::string mimeTypeOf(GMimeObject* object) {
+  if (invalidContentType(object)) return "text/plain";
   GMimeContentType* type = g_mime_object_get_content_type(object);
   if (!type) return "application/octet-stream";
   const char* media = g_mime_content_type_get_media_type(type);
@@ -39,8 +65,25 @@ std::string mimeTypeOf(GMimeObject* object) {
 }
 
 std::string charsetOf(GMimeObject* object) {
-  const char* charset = g_mime_object_get_content_type_parameter(object, "charset");
-  return charset ? charset : "";
+  if (const char* charset = g_mime_object_get_content_type_parameter(object, "charset")) return charset;
+  // An invalid type loses its parameters in GMime; its charset still names the text's bytes.
+  if (const auto raw = invalidContentType(object)) {
+    const std::string lowered = lower(*raw);
+    for (size_t at = lowered.find("charset"); at != std::string::npos; at = lowered.find("charset", at + 1)) {
+      size_t i = at + 7;
+      while (i < raw->size() && ((*raw)[i] == ' ' || (*raw)[i] == '\t')) ++i;
+      if (i >= raw->size() || (*raw)[i] != '=') continue;
+      ++i;
+      while (i < raw->size() && ((*raw)[i] == ' ' || (*raw)[i] == '\t')) ++i;
+      const bool quoted = i < raw->size() && (*raw)[i] == '"';
+      if (quoted) ++i;
+      std::string value;
+      while (i < raw->size() && (quoted ? (*raw)[i] != '"' : (*raw)[i] != ';' && (*raw)[i] != ' ' && (*raw)[i] != '\t'))
+        value += (*raw)[i++];
+      return value;
+    }
+  }
+  return "";
 }
 
 bool isAttachmentDisposition(GMimeObject* object) {
@@ -73,7 +116,9 @@ class Walker {
   void walk(GMimeObject* object, bool bodyCandidate, int depth) {
     if (!object) return;
     if (depth > kMaxMultipartDepth) {
-      addWhole(object, "application/octet-stream");
+      // Kept as it stands, headers included: too deep to take apart.
+      addBytes(serializedObject(object), fallbackFileName("application/octet-stream", nextIndex()),
+               "application/octet-stream");
       return;
     }
     if (GMIME_IS_MULTIPART(object)) {
@@ -248,7 +293,6 @@ class Walker {
     if (name.empty()) name = fallbackFileName(mimeType, nextIndex());
     AttachmentContent attachment;
     pst::Bytes data = decodedPartContent(part);
-    const auto size = static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX));
     using namespace tags;
     attachment.props = {
         {PidTagAttachMethod, kAttachByValue},
@@ -256,7 +300,6 @@ class Walker {
         {PidTagAttachFilename, shortFileName(name)},
         {PidTagDisplayName, name},
         {PidTagAttachMimeTag, mimeType},
-        {PidTagAttachSize, size},
         {PidTagRenderingPosition, int32_t{-1}},
     };
     if (std::string ext = fileExtension(name); !ext.empty()) attachment.props.push_back({PidTagAttachExtension, ext});
@@ -274,9 +317,14 @@ class Walker {
     result_.attachments.push_back(std::move(attachment));
   }
 
-  // A part kept as it stands in the message, headers included.
-  void addWhole(GMimeObject* object, const std::string& mimeType) {
-    addBytes(serializedObject(object), fallbackFileName("message/rfc822", nextIndex()), mimeType);
+  // A message part kept as the message it holds (never the part's own MIME headers), under
+  // the name the part gives: an empty part is an empty file of that name.
+  void addWhole(GMimeMessagePart* part) {
+    GMimeMessage* inner = g_mime_message_part_get_message(part);
+    pst::Bytes data = inner ? serializedObject(GMIME_OBJECT(inner)) : pst::Bytes{};
+    std::string name = declaredFileName(GMIME_OBJECT(part));
+    if (name.empty()) name = fallbackFileName("message/rfc822", nextIndex());
+    addBytes(std::move(data), name, "message/rfc822");
   }
 
   void addBytes(pst::Bytes data, const std::string& name, const std::string& mimeType) {
@@ -289,7 +337,6 @@ class Walker {
         {PidTagDisplayName, name},
         {PidTagAttachExtension, fileExtension(name)},
         {PidTagAttachMimeTag, mimeType},
-        {PidTagAttachSize, static_cast<int32_t>(std::min<size_t>(data.size(), INT32_MAX))},
         {PidTagRenderingPosition, int32_t{-1}},
         {PidTagAttachDataBinary, std::move(data)},
     };
@@ -299,7 +346,7 @@ class Walker {
   void addEmbedded(GMimeMessagePart* part) {
     GMimeMessage* inner = g_mime_message_part_get_message(part);
     if (!inner || embeddingDepth_ + 1 > kMaxEmbeddingDepth) {
-      addWhole(GMIME_OBJECT(part), "message/rfc822");
+      addWhole(part);
       return;
     }
     // GMime read this message as part of the outer one: it shares the outer one's defused bytes.
@@ -341,7 +388,8 @@ class Walker {
     for (const auto& [index, id] : inlineCandidates_) {
       if (id.empty() || !linked.contains(lower(id))) continue;
       auto& props = result_.attachments[index].props;
-      props.push_back({tags::PidTagAttachFlags, tags::kAttachInvisibleInHtml});
+      props.push_back({tags::PidTagAttachFlags, tags::kAttachRenderedInBody});
+      props.push_back({tags::PidTagAttachmentFlags, tags::kAttachmentFlagsInline});
       props.push_back({tags::PidTagAttachmentHidden, int32_t{1}});
     }
   }

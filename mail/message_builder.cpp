@@ -31,6 +31,40 @@ std::string trimmed(std::string s) {
   return s.substr(begin, end - begin + 1);
 }
 
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+template <typename T>
+const T* valueOf(const MessageContent& message, pst::PropTag tag) {
+  for (const Property& p : message.props)
+    if (p.tag == tag) return std::get_if<T>(&p.value);
+  return nullptr;
+}
+
+// Outlook gives every message a conversation index: 0x01 and the next five bytes of the time
+// (the FILETIME's top six bytes, whose first is 0x01 in these centuries), then a GUID. Mail
+// without Thread-Index gets one from its submit time and a GUID hashed from its conversation
+// topic, so that the mail of one topic shares one conversation.
+void addConversationIndex(MessageContent& message) {
+  if (valueOf<pst::Bytes>(message, PidTagConversationIndex)) return;
+  const uint64_t* time = valueOf<uint64_t>(message, PidTagClientSubmitTime);
+  const std::string* topic = valueOf<std::string>(message, PidTagConversationTopic);
+  pst::Bytes index(6, 0);
+  index[0] = 0x01;
+  for (int i = 1; i < 6; ++i) index[i] = static_cast<uint8_t>((time ? *time : 0) >> (8 * (7 - i)));
+  pst::Bytes guid(16, 0);
+  gsize size = guid.size();
+  const std::string key = lower(topic ? *topic : std::string());
+  GChecksum* md5 = g_checksum_new(G_CHECKSUM_MD5);
+  g_checksum_update(md5, reinterpret_cast<const guchar*>(key.data()), static_cast<gssize>(key.size()));
+  g_checksum_get_digest(md5, guid.data(), &size);
+  g_checksum_free(md5);
+  index.insert(index.end(), guid.begin(), guid.end());
+  message.props.push_back({PidTagConversationIndex, std::move(index)});
+}
+
 // The first mailbox of the fields of that name; with `withAddress`, the first that has one.
 std::optional<Mailbox> firstMailbox(const HeaderFields& fields, const char* name, const std::string& hint,
                                     bool withAddress = false) {
@@ -80,8 +114,23 @@ void addSenders(const HeaderFields& fields, const std::string& hint, MessageCont
   }
 }
 
+// The mailboxes the message was delivered to, as the server recorded them, lower case.
+std::vector<std::string> ownerAddresses(const HeaderFields& fields) {
+  std::vector<std::string> owners;
+  for (const char* header : {"X-MDaemon-Deliver-To", "Delivered-To"}) {
+    for (std::string_view raw : fields.all(header)) {
+      forEachMailbox(raw, {}, [&](Mailbox&& mailbox) {
+        if (!mailbox.address.empty()) owners.push_back(lower(mailbox.address));
+        return owners.size() < kMaxRecipientRows;
+      });
+    }
+  }
+  return owners;
+}
+
 void addRecipients(const HeaderFields& fields, const std::string& hint, MessageContent& message) {
-  int32_t row = 0;
+  const std::vector<std::string> owners = ownerAddresses(fields);
+  bool toMe = false, ccMe = false;
   const struct {
     const char* header;
     int32_t type;
@@ -94,26 +143,35 @@ void addRecipients(const HeaderFields& fields, const std::string& hint, MessageC
     for (std::string_view raw : values) rawSize += raw.size();
     std::string display;
     display.reserve(rawSize);
+    bool any = false;
     for (std::string_view raw : values) {
       forEachMailbox(raw, hint, [&](Mailbox&& mailbox) {
+        any = true;
         if (message.recipients.size() < kMaxRecipientRows) {
-          message.recipients.push_back(recipientRow(mailbox, kind.type, row++));
+          message.recipients.push_back(recipientRow(mailbox, kind.type));
+        }
+        if (!owners.empty()) {
+          const bool owner = std::find(owners.begin(), owners.end(), lower(mailbox.address)) != owners.end();
+          toMe |= owner && kind.type == kRecipientTo;
+          ccMe |= owner && kind.type == kRecipientCc;
         }
         if (!display.empty()) display += "; ";
         display += mailbox.name;
         return true;
       });
     }
-    message.props.push_back({kind.display, std::move(display)});
+    // Outlook writes an empty To line but leaves out empty Cc and Bcc lines.
+    if (kind.type == kRecipientTo || any) message.props.push_back({kind.display, std::move(display)});
   }
+  message.props.push_back({PidTagMessageToMe, int32_t{toMe}});
+  message.props.push_back({PidTagMessageCcMe, int32_t{ccMe}});
 }
 
 void addSubject(const HeaderFields& fields, const std::string& hint, MessageContent& message) {
   std::string subject = headerText(fields, "Subject", hint);
   SubjectParts parts = splitSubject(subject);
   message.props.push_back({PidTagSubject, std::move(subject)});
-  message.props.push_back({PidTagSubjectPrefix, std::move(parts.prefix)});
-  message.props.push_back({PidTagNormalizedSubject, parts.normalized});
+  if (!parts.prefix.empty()) message.props.push_back({PidTagSubjectPrefix, std::move(parts.prefix)});
   std::string topic = headerText(fields, "Thread-Topic", hint);
   message.props.push_back({PidTagConversationTopic, topic.empty() ? std::move(parts.normalized) : std::move(topic)});
   if (auto index = fields.first("Thread-Index")) {
@@ -197,11 +255,9 @@ void addBody(MessageBody& body, MessageContent& message) {
     }
     message.props.push_back({PidTagBody, std::move(plain)});
     message.props.push_back({PidTagHtml, std::move(html)});
-    message.props.push_back({PidTagNativeBody, kNativeBodyHtml});
   } else if (body.plain) {
     codePage = codePageForCharset(body.plainCharset);
     message.props.push_back({PidTagBody, std::move(*body.plain)});
-    message.props.push_back({PidTagNativeBody, kNativeBodyPlain});
   }
   message.props.push_back({PidTagInternetCodepage, codePage != 0 ? codePage : 65001});
 }
@@ -229,6 +285,7 @@ MessageContent buildMessage(GMimeMessage* gmessage, const HeaderFields& fields, 
   addSenders(fields, hint, message);
   addRecipients(fields, hint, message);
   addDates(fields, fallbackTime, message);
+  addConversationIndex(message);
   addIdentifiers(fields, message);
   const MessageMarks marks = readMarks(fields);
   message.props.push_back({PidTagImportance, marks.importance});

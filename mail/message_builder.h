@@ -7,13 +7,14 @@
 #include <cstdint>
 
 #include "mail/header_fields.h"
+#include "pst/messaging/content_check.h"
 #include "pst/messaging/message_content.h"
 
 namespace mail {
 
-// Embedded messages deeper than this are kept as .eml attachments rather than converted,
-// so a crafted message cannot exhaust the stack.
-constexpr int kMaxEmbeddingDepth = 8;
+// Embedded messages deeper than the store takes are kept as .eml attachments rather than
+// converted, so a crafted message cannot exhaust the stack.
+constexpr int kMaxEmbeddingDepth = pst::messaging::kMaxEmbeddingDepth;
 
 // Recipient rows kept per message (To, Cc and Bcc together), and Reply-To entries. Mail
 // systems deliver to a few hundred or a thousand recipients at the most; a field listing

@@ -17,11 +17,12 @@ constexpr PropTag PidTagPriority = makeTag(0x0026, PropType::Int32);
 constexpr PropTag PidTagSensitivity = makeTag(0x0036, PropType::Int32);
 constexpr PropTag PidTagSubject = makeTag(0x0037, PropType::Unicode);
 constexpr PropTag PidTagSubjectPrefix = makeTag(0x003D, PropType::Unicode);
-constexpr PropTag PidTagNormalizedSubject = makeTag(0x0E1D, PropType::Unicode);
 constexpr PropTag PidTagConversationTopic = makeTag(0x0070, PropType::Unicode);
 constexpr PropTag PidTagConversationIndex = makeTag(0x0071, PropType::Binary);
 constexpr PropTag PidTagClientSubmitTime = makeTag(0x0039, PropType::Time);
 constexpr PropTag PidTagMessageDeliveryTime = makeTag(0x0E06, PropType::Time);
+constexpr PropTag PidTagMessageToMe = makeTag(0x0057, PropType::Boolean);
+constexpr PropTag PidTagMessageCcMe = makeTag(0x0058, PropType::Boolean);
 constexpr PropTag PidTagInternetMessageId = makeTag(0x1035, PropType::Unicode);
 constexpr PropTag PidTagInReplyToId = makeTag(0x1042, PropType::Unicode);
 constexpr PropTag PidTagInternetReferences = makeTag(0x1039, PropType::Unicode);
@@ -39,7 +40,6 @@ constexpr PropTag PidTagListUnsubscribe = makeTag(0x1045, PropType::Unicode);
 // Bodies
 constexpr PropTag PidTagBody = makeTag(0x1000, PropType::Unicode);
 constexpr PropTag PidTagHtml = makeTag(0x1013, PropType::Binary);
-constexpr PropTag PidTagNativeBody = makeTag(0x1016, PropType::Int32);
 
 // Sent-representing (From) group
 constexpr PropTag PidTagSentRepresentingName = makeTag(0x0042, PropType::Unicode);
@@ -71,7 +71,6 @@ constexpr PropTag PidTagDisplayType = makeTag(0x3900, PropType::Int32);
 constexpr PropTag PidTagObjectType = makeTag(0x0FFE, PropType::Int32);
 constexpr PropTag PidTagRecipientFlags = makeTag(0x5FFD, PropType::Int32);
 constexpr PropTag PidTagSendRichInfo = makeTag(0x3A40, PropType::Boolean);
-constexpr PropTag PidTagRowid = makeTag(0x3000, PropType::Int32);
 
 // Attachments
 constexpr PropTag PidTagAttachMethod = makeTag(0x3705, PropType::Int32);
@@ -86,6 +85,7 @@ constexpr PropTag PidTagAttachContentId = makeTag(0x3712, PropType::Unicode);
 constexpr PropTag PidTagAttachContentLocation = makeTag(0x3713, PropType::Unicode);
 constexpr PropTag PidTagAttachFlags = makeTag(0x3714, PropType::Int32);
 constexpr PropTag PidTagAttachmentHidden = makeTag(0x7FFE, PropType::Boolean);
+constexpr PropTag PidTagAttachmentFlags = makeTag(0x7FFD, PropType::Int32);
 
 // Values
 constexpr int32_t kMessageFlagRead = 0x01;
@@ -98,8 +98,8 @@ constexpr int32_t kObjectTypeMailUser = 6;    // MAPI_MAILUSER
 constexpr int32_t kRecipientSendable = 0x01;  // recipSendable
 constexpr int32_t kAttachByValue = 1;
 constexpr int32_t kAttachEmbeddedMessage = 5;
-constexpr int32_t kAttachInvisibleInHtml = 0x01;
-constexpr int32_t kNativeBodyPlain = 1;
-constexpr int32_t kNativeBodyHtml = 3;
+// What Outlook sets on a picture the HTML body shows (PidTagAttachFlags, PidTagAttachmentFlags).
+constexpr int32_t kAttachRenderedInBody = 0x04;
+constexpr int32_t kAttachmentFlagsInline = 0x08;
 
 }  // namespace mail::tags

@@ -19,7 +19,13 @@ Bytes fetchHnid(const HeapReader& heap, const NodeSource& source, uint32_t hnid)
 }
 
 std::vector<Property> readPropertyContext(const NodeSource& source, Problems& problems) {
+  PcPlacement placement;
+  return readPropertyContext(source, problems, placement);
+}
+
+std::vector<Property> readPropertyContext(const NodeSource& source, Problems& problems, PcPlacement& placement) {
   const HeapReader heap(source.blocks, problems);
+  placement.heapBlocks = source.blocks.size();
   if (heap.clientSignature() != kClientPc) throw Error("heap is no property context (client signature not 0xBC)");
   const BthContents bth = readBth(heap, heap.userRoot(), problems);
   if (bth.shape.keySize != 2 || bth.shape.dataSize != 6)
@@ -52,6 +58,10 @@ std::vector<Property> readPropertyContext(const NodeSource& source, Problems& pr
         raw.resize(fixed);
       } else {
         raw = fetchHnid(heap, source, hnid);
+        if (hnid != 0 && isHid(hnid) && raw.size() > placement.largestHeapValue) {
+          placement.largestHeapValue = raw.size();
+          placement.largestHeapTag = tag;
+        }
       }
       out.push_back({tag, decodeValue(tag, raw)});
     } catch (const Error& e) {

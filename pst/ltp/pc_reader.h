@@ -10,4 +10,12 @@ namespace pst::ltp {
 // as their raw bytes.
 std::vector<Property> readPropertyContext(const NodeSource& source, Problems& problems);
 
+// Where a PC keeps its values, for the checks of what Outlook writes.
+struct PcPlacement {
+  size_t heapBlocks = 0;
+  size_t largestHeapValue = 0;  // bytes of the largest value kept in the heap
+  PropTag largestHeapTag = 0;
+};
+std::vector<Property> readPropertyContext(const NodeSource& source, Problems& problems, PcPlacement& placement);
+
 }  // namespace pst::ltp

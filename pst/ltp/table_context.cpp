@@ -117,6 +117,7 @@ Bid TableContextBuilder::write(ndb::NdbWriter& writer, SubnodeBuilder& subnodes)
   const Impl& m = *impl_;
   const size_t rowSize = m.layout.rowSize();
   TableWriter table(m.layout, m.rowById.size(), writer, subnodes);
+  if (keepEmptyCells_) table.keepEmptyCells();
   Bytes row(rowSize);
   for (size_t i = 0; i < m.rowById.size(); ++i) {
     std::copy(m.rows.begin() + i * rowSize, m.rows.begin() + (i + 1) * rowSize, row.begin());

@@ -24,6 +24,8 @@ class TableContextBuilder {
   // Replaces the given cells of an existing row.
   void updateRow(uint32_t rowId, std::span<const Property> cells);
   size_t rowCount() const;
+  // See TableWriter::keepEmptyCells (for the receive folder table, which Outlook writes so).
+  void keepEmptyCells() { keepEmptyCells_ = true; }
   const std::vector<PropTag>& columns() const;
 
   // Writes the TC and returns the BID of its node data; a large row matrix or large
@@ -36,6 +38,7 @@ class TableContextBuilder {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  bool keepEmptyCells_ = false;
 };
 
 }  // namespace pst::ltp

@@ -42,6 +42,7 @@ struct TableWriter::Impl {
   uint64_t matrixBytes = 0;
   std::vector<uint64_t> index;   // row id << 32 | row number: sorts by row id
   bool finished = false;
+  bool keepEmptyCells = false;
 
   bool present(const uint8_t* row, const TcColumn& c) const {
     return row[layout.groupEnds[2] + c.bit / 8] & (0x80 >> (c.bit % 8));
@@ -65,6 +66,8 @@ TableWriter::TableWriter(TcLayout layout, size_t rowCount, ndb::NdbWriter& write
 TableWriter::~TableWriter() = default;
 
 const TcLayout& TableWriter::layout() const { return impl_->layout; }
+
+void TableWriter::keepEmptyCells() { impl_->keepEmptyCells = true; }
 
 void TableWriter::addRow(uint32_t rowId, std::span<const Property> cells) {
   const TcLayout& layout = impl_->layout;
@@ -106,6 +109,12 @@ void TableWriter::addStoredRow(std::span<uint8_t> row, const ValueOf& valueOf) {
     }
     if (!m.variable[col] || !present) continue;
     const auto value = valueOf(col, le::u32(r + c.offset));
+    if (value.empty() && !m.keepEmptyCells) {
+      // HID 0 names no heap item: Outlook leaves an empty value's cell out of the row.
+      le::put<uint32_t>(r + c.offset, 0);
+      r[layout.groupEnds[2] + c.bit / 8] &= static_cast<uint8_t>(~(0x80 >> (c.bit % 8)));
+      continue;
+    }
     le::put<uint32_t>(r + c.offset, storeVariableValue(m.heap, m.subnodes, m.writer, value));
   }
   m.index.push_back(uint64_t{le::u32(r)} << 32 | m.index.size());

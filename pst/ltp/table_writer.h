@@ -27,6 +27,10 @@ class TableWriter {
 
   const TcLayout& layout() const;
 
+  // An empty string or binary cell is left out of its row (existence bit clear), as Outlook
+  // writes it everywhere but in one table: this keeps such cells present with HNID 0 instead.
+  void keepEmptyCells();
+
   // Adds a row keyed by `rowId`, as TableContextBuilder::addRow does. A cell that cannot be
   // encoded is refused (pst::Error) before anything of the row is stored.
   void addRow(uint32_t rowId, std::span<const Property> cells);

@@ -170,6 +170,7 @@ void TableReader::forEachRow(const std::function<void(size_t, uint32_t, const Ce
         } else if (fixedSize(type)) {
           cells[c] = decodeValue(col.tag, slot);
         } else {
+          if (le::u32(slot.data()) == 0) hnidZero_.push_back(c);
           cells[c] = decodeValue(col.tag, fetchHnid(*heap_, source_, le::u32(slot.data())));
         }
       } catch (const Error& e) {

@@ -29,6 +29,8 @@ class TableReader {
   // missing cells) go to the `problems` given to the constructor. Cells of types this layer
   // does not know come back as their raw bytes.
   void forEachRow(const std::function<void(size_t index, uint32_t rowId, const Cells&)>& visit) const;
+  // Columns of the cells that forEachRow found present with HNID 0, which names no heap item.
+  const std::vector<size_t>& cellsWithHnidZero() const { return hnidZero_; }
 
  private:
   std::span<const uint8_t> row(size_t index) const;
@@ -44,6 +46,7 @@ class TableReader {
   std::vector<uint32_t> indexedIds_;
   bool cellsReadable_ = false;
   mutable size_t reported_ = 0;
+  mutable std::vector<size_t> hnidZero_;
 };
 
 }  // namespace pst::ltp

@@ -64,6 +64,18 @@ char32_t nextCodePoint(std::string_view s, size_t& i) {
 
 }  // namespace
 
+size_t utf16leSize(std::string_view utf8) {
+  size_t size = 0;
+  for (size_t i = 0; i < utf8.size();) {
+    if (static_cast<uint8_t>(utf8[i]) < 0x80) {
+      size += 2, ++i;
+    } else {
+      size += nextCodePoint(utf8, i) >= 0x10000 ? 4 : 2;
+    }
+  }
+  return size;
+}
+
 Bytes toUtf16le(std::string_view utf8) {
   // Every UTF-8 byte yields at most one 16-bit unit (a 4-byte sequence yields two), so twice
   // the input size always suffices: one allocation, no per-unit growth.

@@ -188,6 +188,19 @@ Bytes encodeValue(PropTag tag, const PropValue& value) {
   throw Error("property " + tagText(tag) + " has a type this writer does not store");
 }
 
+size_t encodedSize(PropTag tag, const PropValue& value) {
+  switch (tagType(tag)) {
+    case PropType::String8:
+      return expect<std::string>(tag, value).size();
+    case PropType::Unicode:
+      return utf16leSize(expect<std::string>(tag, value));
+    case PropType::Binary:
+      return expect<Bytes>(tag, value).size();
+    default:
+      return encodeValue(tag, value).size();
+  }
+}
+
 PropValue decodeValue(PropTag tag, std::span<const uint8_t> b) {
   switch (tagType(tag)) {
     case PropType::Boolean:

@@ -19,7 +19,9 @@ bool otherTypeByReference(uint16_t type);
 // The stored bytes of `value` as a property of `type`; pst::Error when the value does not hold
 // the alternative that `type` uses (see property.h).
 Bytes encodeValue(PropTag tag, const PropValue& value);
-// The inverse; pst::Error when the bytes cannot be a value of this type.
+// encodeValue(tag, value).size(), without copying large values.
+size_t encodedSize(PropTag tag, const PropValue& value);
+// The inverse of encodeValue; pst::Error when the bytes cannot be a value of this type.
 PropValue decodeValue(PropTag tag, std::span<const uint8_t> bytes);
 
 // "0x0037001F" style text for messages.

@@ -6,8 +6,10 @@
 
 namespace pst::messaging {
 
-// Deeper nesting of attached messages than this is no real mail; refusing it bounds the stack.
-constexpr int kMaxEmbeddingDepth = 64;
+// Attached messages nest at most this deep: readpst and libpff read every level of it, and the
+// verifier accepts the subnode nesting it gives (see ltp_checks.cpp). The importer keeps deeper
+// messages as .eml files.
+constexpr int kMaxEmbeddingDepth = 8;
 
 // pst::Error naming the first property whose value does not fit its type (see property.h), a PtypObject
 // value (only the store itself creates those), or nesting deeper than kMaxEmbeddingDepth.

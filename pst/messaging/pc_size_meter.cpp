@@ -6,6 +6,7 @@
 #include "pst/ltp/bth_writer.h"
 #include "pst/ltp/heap_writer.h"
 #include "pst/ltp/hid.h"
+#include "pst/ltp/property_context.h"
 #include "pst/ltp/value_codec.h"
 
 namespace pst::messaging {
@@ -22,16 +23,23 @@ uint64_t storedPropertyContextSize(std::span<const Property> props) {
   uint64_t subnodeBytes = 0;
   // Only the record count and the heap items shape the heap; record contents do not.
   Bytes records(sorted.size() * 8);
+  std::vector<size_t> heapSizes(sorted.size(), 0);
+  std::vector<Bytes> small(sorted.size());
   for (size_t i = 0; i < sorted.size(); ++i) {
     const PropType type = tagType(sorted[i]->tag);
     const size_t fixed = ltp::fixedSize(type);
     if (fixed != 0 && fixed <= 4) continue;
-    const Bytes value = ltp::encodeValue(sorted[i]->tag, sorted[i]->value);
-    if (value.empty()) continue;
-    if (value.size() <= ltp::kMaxHeapItem) {
-      heap.add(value);
+    Bytes value = ltp::encodeValue(sorted[i]->tag, sorted[i]->value);
+    heapSizes[i] = value.size();
+    if (value.size() <= ltp::kMaxPcHeapValue) small[i] = std::move(value);
+  }
+  const std::vector<bool> toSubnodes = ltp::valuesInSubnodes(heapSizes);
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    if (heapSizes[i] == 0) continue;
+    if (toSubnodes[i]) {
+      subnodeBytes += heapSizes[i];
     } else {
-      subnodeBytes += value.size();
+      heap.add(small[i]);
     }
   }
   // Distinct keys keep the BTH writer's order check content.

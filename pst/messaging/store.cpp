@@ -195,6 +195,7 @@ void Store::Impl::writeSpecialNodes() {
   writer.addNode(tableOf(kSpamSearchFolderNid, NidType::SearchContentsTable), searchTemplate, 0, 0);
 
   ltp::TableContextBuilder receive(columns::receiveFolderTable());
+  receive.keepEmptyCells();  // Outlook's own empty message class cell
   // The default receive folder is the root folder.
   const std::vector<Property> receiveRow = {{tags::kMessageClass, std::string()},
                                             {0x66050003, static_cast<int32_t>(kRootNid)},
@@ -352,10 +353,21 @@ void Store::addMessage(FolderId folder, const MessageContent& message) {
   s.checkOpen();
   Folder& f = s.folder(folder, "add a message");
   const auto& rowColumns = f.kind == FolderKind::IpmSubtree ? s.ipmContentsColumns : s.contentsColumns;
-  WrittenMessage written = s.messages.write(message, rowColumns);
-  const Nid nid = f.reservedNext < f.reservedEnd ? makeNid(NidType::NormalMessage, f.reservedNext++)
-                                                  : s.writer.allocateNidDownward(NidType::NormalMessage);
-  s.writer.addNode(nid, written.data, written.subnodes, f.nid);
+  // A message refused part way (too large, a value that cannot be stored) leaves nothing behind:
+  // the file stays as it was before the message.
+  const ndb::NdbWriter::Mark before = s.writer.mark();
+  WrittenMessage written;
+  Nid nid = 0;
+  try {
+    written = s.messages.write(message, rowColumns);
+    nid = f.reservedNext < f.reservedEnd ? makeNid(NidType::NormalMessage, f.reservedNext)
+                                         : s.writer.allocateNid(NidType::NormalMessage);
+    s.writer.addNode(nid, written.data, written.subnodes, f.nid);
+  } catch (const Error&) {
+    s.writer.rollback(before);
+    throw;
+  }
+  if (f.reservedNext < f.reservedEnd) ++f.reservedNext;
   std::erase_if(written.row, [](const Property& p) { return p.tag == tags::kLtpRowId || p.tag == tags::kLtpRowVer; });
   written.row.push_back({tags::kLtpRowId, static_cast<int32_t>(nid)});
   written.row.push_back({tags::kLtpRowVer, static_cast<int32_t>(s.writer.nextUnique())});
@@ -372,22 +384,33 @@ void Store::expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& cou
     s.folder(id, "set aside message ids");
     expected[id] += n;
   }
-  // The readers' order: depth first from the root folder, subfolders in node-id order.
-  // Each folder in turn takes the highest ids still free.
+  // The readers' order: depth first from the root folder, subfolders in node-id order. The ids
+  // are set aside above every one used so far, and each folder in turn takes the highest still
+  // free, so the folder searched last gets the lowest range.
+  std::vector<std::pair<Folder*, uint32_t>> order;
+  uint64_t total = 0;
   std::vector<Nid> pending{kRootNid};
   while (!pending.empty()) {
     Folder& f = s.folders.at(pending.back());
     pending.pop_back();
     if (const auto it = expected.find(f.nid); it != expected.end() && it->second > 0) {
-      if (it->second >= (1u << 26))
-        throw Error("Too many messages for one PST file; split the import into several files.");
-      const auto n = static_cast<uint32_t>(it->second);
-      f.reservedNext = s.writer.reserveNidsDownward(NidType::NormalMessage, n);
-      f.reservedEnd = f.reservedNext + n;
+      total += it->second;
+      if (total >= ndb::NdbWriter::kNidIndexLimit)
+        throw Error("Too many messages for one PST file: " + std::to_string(total) + " announced, and message ids go up to " +
+                    std::to_string(ndb::NdbWriter::kNidIndexLimit - 1) + "; split the import into several files.");
+      order.emplace_back(&f, static_cast<uint32_t>(it->second));
     }
     std::vector<Nid> children = f.children;
     std::sort(children.begin(), children.end(), std::greater<>());
     pending.insert(pending.end(), children.begin(), children.end());
+  }
+  if (total == 0) return;
+  uint32_t top = s.writer.reserveNids(NidType::NormalMessage, static_cast<uint32_t>(total)) +
+                 static_cast<uint32_t>(total);
+  for (auto& [f, n] : order) {
+    top -= n;
+    f->reservedNext = top;
+    f->reservedEnd = top + n;
   }
 }
 

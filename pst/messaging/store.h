@@ -37,17 +37,19 @@ class Store {
   std::string folderName(FolderId folder) const;
 
   // Writes the message into `folder` at once; only its index entries and table row stay in memory.
-  // A message whose values do not fit their types is refused whole (pst::Error) before anything
-  // is written. Large values are lent from `message` during the call and are back afterwards.
+  // A message that cannot be stored (too large, values that do not fit their types, nested too
+  // deep) is refused whole with a pst::Error that names the cause and the limit, and leaves
+  // nothing in the file. Large values are lent from `message` during the call and are back afterwards.
   void addMessage(FolderId folder, const MessageContent& message);
 
   // Announces how many messages each folder is about to receive (more or fewer may come).
-  // Their node ids are then set aside so that readers which place every node by searching
-  // the folder tree depth-first for its parent (libpst, libpff) find each message's folder
-  // at once: folders later in that search get the lower ids, so their messages are placed
-  // first and never lie on the way to an earlier folder. Without it, a store of a million
-  // messages in many folders takes those readers hours to open. Call before adding messages;
-  // a later call sets aside new ids for the folders it names.
+  // Their node ids are then set aside, counted up from the header's counter as Outlook counts
+  // them, so that readers which place every node by searching the folder tree depth-first for
+  // its parent (libpst, libpff) find each message's folder at once: folders later in that
+  // search get the lower ids, so their messages are placed first and never lie on the way to
+  // an earlier folder. Without it, a store of a million messages in many folders takes
+  // those readers hours to open. Call before adding messages; a later call sets aside new ids
+  // for the folders it names.
   void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts);
 
   // Writes the tables, B-trees, maps and header. The file is complete after this.

@@ -27,6 +27,10 @@ class BlockIndex {
   uint16_t cb(size_t index) const { return slot(index).cb & kCbMask; }
   // Adds a reference; false when the count is at its maximum.
   bool addReference(size_t index);
+  // Takes back a reference added with addReference.
+  void dropReference(size_t index) { --slot(index).cRef; }
+  // Forgets the entries from `count` on (their BIDs are handed out again).
+  void truncate(size_t count) { count_ = count < count_ ? count : count_; }
 
  private:
   static constexpr uint64_t kStep = 4;

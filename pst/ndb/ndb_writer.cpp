@@ -66,8 +66,10 @@ struct NdbWriter::Impl {
   std::vector<NodeRecord> nodes;
   uint64_t nextBid = kBidStep;
   std::array<uint32_t, 32> rgnid = initialRgnid();
-  std::array<uint32_t, 32> downward{};       // next index counted down; 0 until first used
-  std::array<uint32_t, 32> downwardFloor{};  // rgnid when counting down began
+  // References added since the last mark() to blocks written before it, so that a rollback
+  // can take them back.
+  size_t markedBlocks = 0;
+  std::vector<size_t> earlierReferences;
   uint32_t unique = 0;
   uint64_t dataBytes = 0;
   bool finished = false;
@@ -159,8 +161,16 @@ struct NdbWriter::Impl {
 
   void reference(Bid bid) {
     if (bid == 0) return;
-    if (!blocks.addReference(entry(bid)))
+    const size_t index = entry(bid);
+    if (!blocks.addReference(index))
       throw Error("Internal error: block " + hex(bid) + " is shared by too many nodes.");
+    if (index < markedBlocks) earlierReferences.push_back(index);
+  }
+
+  // Keeps rgnid at or above every index used, so that ids handed out later never collide.
+  void countNid(Nid nid) {
+    const size_t t = static_cast<size_t>(nid & 0x1F);
+    rgnid[t] = std::max(rgnid[t], nidIndex(nid));
   }
 
   Bid xblock(std::span<const Bid> children, uint64_t total, uint8_t level) {
@@ -269,6 +279,7 @@ Bid NdbWriter::writeSubnodeTree(std::vector<SubnodeEntry> entries) {
     if (entries[i].nid == entries[i - 1].nid)
       throw Error("Internal error: subnode " + hex(entries[i].nid) + " appears twice in one node.");
   for (const auto& e : entries) {
+    w.countNid(e.nid);
     if (e.subnodes != 0 && !isInternalBid(e.subnodes))
       throw Error("Internal error: subnode " + hex(e.nid) + " names a data block as its subnode tree.");
     w.reference(e.data);
@@ -303,9 +314,7 @@ void NdbWriter::addNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
   w.reference(data);
   w.reference(subnodes);
   w.nodes.push_back({nid, parent, static_cast<uint32_t>(data >> 1), static_cast<uint32_t>(subnodes >> 1)});
-  // Keep rgnid at or above every index used, so later allocations never collide.
-  const size_t t = static_cast<size_t>(nid & 0x1F);
-  w.rgnid[t] = std::max(w.rgnid[t], nidIndex(nid));
+  w.countNid(nid);
 }
 
 void NdbWriter::addReference(Bid bid) {
@@ -314,29 +323,57 @@ void NdbWriter::addReference(Bid bid) {
   impl_->reference(bid);
 }
 
-Nid NdbWriter::allocateNid(NidType type) {
+Nid NdbWriter::allocateNid(NidType type) { return makeNid(type, reserveNids(type, 1)); }
+
+uint32_t NdbWriter::reserveNids(NidType type, uint32_t count) {
   Impl& w = *impl_;
   const size_t t = static_cast<size_t>(type);
-  if (w.rgnid[t] >= (1u << 27) - 1) throw Error("The PST file has run out of node ids; split the import into several files.");
-  return makeNid(type, ++w.rgnid[t]);
+  if (count == 0 || count >= kNidIndexLimit - w.rgnid[t])
+    throw Error("The PST file has run out of node ids: ids of one kind (messages, folders, attachments) go up to " +
+                std::to_string(kNidIndexLimit - 1) + "; split the import into several files.");
+  const uint32_t first = w.rgnid[t] + 1;
+  w.rgnid[t] += count;
+  return first;
 }
 
-Nid NdbWriter::allocateNidDownward(NidType type) { return makeNid(type, reserveNidsDownward(type, 1)); }
-
-uint32_t NdbWriter::reserveNidsDownward(NidType type, uint32_t count) {
-  constexpr uint32_t kTop = 1u << 26;
+NdbWriter::Mark NdbWriter::mark() {
   Impl& w = *impl_;
-  const size_t t = static_cast<size_t>(type);
-  if (w.downward[t] == 0) {
-    if (w.rgnid[t] >= kTop) throw Error("Internal error: node ids counted down would meet those counted up.");
-    w.downwardFloor[t] = w.rgnid[t];
-    w.downward[t] = kTop;
-    w.rgnid[t] = kTop;
-  }
-  if (count == 0 || w.downward[t] - w.downwardFloor[t] <= count)
-    throw Error("The PST file has run out of node ids; split the import into several files.");
-  w.downward[t] -= count;
-  return w.downward[t] + 1;
+  w.checkOpen();
+  w.markedBlocks = w.blocks.size();
+  w.earlierReferences.clear();
+  Mark m;
+  m.pos = w.pos;
+  m.region = w.region;
+  m.freeBytes = w.freeBytes;
+  m.dataBytes = w.dataBytes;
+  m.nextBid = w.nextBid;
+  m.regionsDone = w.longestRuns.size();
+  m.blocks = w.blocks.size();
+  m.nodes = w.nodes.size();
+  m.rgnid = w.rgnid;
+  m.bits = w.bits.bits;
+  return m;
+}
+
+void NdbWriter::rollback(const Mark& m) {
+  Impl& w = *impl_;
+  w.checkOpen();
+  if (m.blocks != w.markedBlocks || m.blocks > w.blocks.size() || m.nodes > w.nodes.size())
+    throw Error("Internal error: a rollback to a mark that is not the last one.");
+  for (size_t index : w.earlierReferences) w.blocks.dropReference(index);
+  w.earlierReferences.clear();
+  w.blocks.truncate(m.blocks);
+  w.nodes.resize(m.nodes);
+  // Regions completed since the mark are entered again as the file grows anew; their map pages
+  // are then written again over the old ones.
+  w.pos = m.pos;
+  w.region = m.region;
+  w.bits.bits = m.bits;
+  w.freeBytes = m.freeBytes;
+  w.longestRuns.resize(m.regionsDone);
+  w.dataBytes = m.dataBytes;
+  w.nextBid = m.nextBid;
+  w.rgnid = m.rgnid;
 }
 
 uint32_t NdbWriter::nextUnique() { return ++impl_->unique; }

@@ -4,6 +4,7 @@
 // Memory holds only index entries (one per block and per node), never block contents.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -52,18 +53,30 @@ class NdbWriter {
   // Shares an existing block with one more reference (as Outlook does for template tables).
   void addReference(Bid bid);
 
-  // Next unused index for top-level NIDs of `type` (kept in the header's rgnid).
-  Nid allocateNid(NidType type);
+  // Indexes stay below 2^26, so that every NID, read as the signed 32-bit row id of a table,
+  // is positive.
+  static constexpr uint32_t kNidIndexLimit = 1u << 26;
 
-  // Indexes of `type` counted down from 2^26, for nodes added in great numbers under many
-  // parents. libpst and libpff build their folder tree by searching it depth-first for each
-  // node's parent, in node-id order; numbering the nodes of later folders lower keeps those
-  // searches short (see Store::expectMessages, the main user, through the ranges below).
-  // rgnid moves to the top of the range, so later allocations go above it.
-  Nid allocateNidDownward(NidType type);
-  // Sets aside `count` consecutive indexes of `type` from the same downward count, for a
-  // caller that numbers a group of nodes itself; returns the lowest. Nonzero `count` only.
-  uint32_t reserveNidsDownward(NidType type, uint32_t count);
+  // Next unused index for NIDs of `type`, counted up as Outlook does (kept in the header's
+  // rgnid, which always ends at or above every index of its type in the file, subnodes included).
+  Nid allocateNid(NidType type);
+  // Sets aside `count` consecutive indexes of `type` above every one used so far, for a caller
+  // that numbers a group of nodes itself (see Store::expectMessages); returns the lowest.
+  // Nonzero `count` only.
+  uint32_t reserveNids(NidType type, uint32_t count);
+
+  // The writer's state before a group of writes that may have to be undone.
+  struct Mark {
+    uint64_t pos = 0, region = 0, freeBytes = 0, dataBytes = 0, nextBid = 0;
+    size_t regionsDone = 0, blocks = 0, nodes = 0, earlierReferences = 0;
+    std::array<uint32_t, 32> rgnid{};
+    std::array<uint8_t, 496> bits{};
+  };
+  Mark mark();
+  // Forgets every block, node, reference and id added since `mark`, as if they had never been
+  // written: their space is free again, their BIDs and ids are handed out anew, and the file
+  // holds no trace of them once complete. For a message refused part way through its writing.
+  void rollback(const Mark& mark);
 
   // A new value of the header's dwUnique counter (Outlook derives row versions from it).
   // The header finally stores a value above every one handed out.

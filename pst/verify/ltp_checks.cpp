@@ -5,7 +5,9 @@
 #include "pst/ltp/tc_reader.h"
 #include "pst/ltp/value_codec.h"
 #include "pst/ltp/value_text.h"
+#include "pst/messaging/content_check.h"
 #include "pst/verify/hex.h"
+#include "pst/verify/outlook_checks.h"
 
 namespace pst::verify {
 namespace {
@@ -42,21 +44,30 @@ Holds holdsByNid(Nid nid) {
   }
 }
 
+// Attached messages nest two subnode levels each (attachment, message), and the deepest one's
+// tables have subnodes of their own: deeper nesting than the writer's limit gives is an error.
+constexpr int kMaxSubnodeDepth = 2 * messaging::kMaxEmbeddingDepth + 2;
+
 struct Checker {
   const ndb::NdbReader& reader;
   Findings& findings;
   std::ostream* dump;
+  OutlookChecks outlook{reader.header().rgnid, findings};
 
-  void pc(const ltp::NodeSource& source, const std::string& where) {
+  void pc(const ltp::NodeSource& source, const ObjectPlace& place) {
+    const std::string& where = place.where;
     ltp::Problems problems;
-    const auto props = ltp::readPropertyContext(source, problems);
+    ltp::PcPlacement placement;
+    const auto props = ltp::readPropertyContext(source, problems, placement);
     for (auto& p : problems) findings.error(where + " PC", p);
+    outlook.propertyContext(place, props, placement);
     if (!dump) return;
     *dump << "pc " << where << " properties " << props.size() << "\n";
     for (const auto& p : props) *dump << "  " << ltp::tagText(p.tag) << " " << ltp::valueText(p.tag, p.value) << "\n";
   }
 
-  void tc(const ltp::NodeSource& source, const std::string& where) {
+  void tc(const ltp::NodeSource& source, const ObjectPlace& place) {
+    const std::string& where = place.where;
     ltp::Problems problems;
     {
       const ltp::TableReader table(source, problems);
@@ -70,16 +81,20 @@ struct Checker {
                 << int{c.bit} << "\n";
       }
       table.forEachRow([&](size_t index, uint32_t rowId, const ltp::TableReader::Cells& cells) {
+        outlook.tableRow(place, table, rowId, cells);
         if (!dump) return;
         *dump << "  row " << index << " id " << hex(rowId) << "\n";
         for (size_t c = 0; c < cells.size(); ++c)
           if (cells[c]) *dump << "    " << ltp::tagText(cols[c].tag) << " " << ltp::valueText(cols[c].tag, *cells[c]) << "\n";
       });
+      outlook.table(place, table);
     }
     for (auto& p : problems) findings.error(where + " TC", p);
   }
 
-  void node(Nid nid, Bid data, Bid subnodes, const std::string& where, int depth) {
+  void node(Nid nid, Bid data, Bid subnodes, const std::string& where, int depth, Nid top) {
+    const ObjectPlace place{nid, top, depth, where};
+    outlook.id(place);
     Holds holds = holdsByNid(nid);
     if (holds != Holds::Nothing) {
       try {
@@ -92,20 +107,21 @@ struct Checker {
           findings.error(where, "has no data, but its type holds a heap");
           holds = Holds::Nothing;
         }
-        if (holds == Holds::Pc) pc(source, where);
-        if (holds == Holds::Tc) tc(source, where);
+        if (holds == Holds::Pc) pc(source, place);
+        if (holds == Holds::Tc) tc(source, place);
       } catch (const Error& e) {
         findings.error(where, e.what());
       }
     }
     if (subnodes == 0) return;
-    if (depth > 8) {
-      findings.error(where, "subnodes nested more than 8 deep");
+    if (depth >= kMaxSubnodeDepth) {
+      findings.error(where, "subnodes nested more than " + std::to_string(kMaxSubnodeDepth) + " deep (attached messages more than " +
+                                std::to_string(messaging::kMaxEmbeddingDepth) + " levels)");
       return;
     }
     try {
       for (const auto& s : reader.readSubnodes(subnodes))
-        node(s.nid, s.data, s.subnodes, where + " subnode " + hex(s.nid), depth + 1);
+        node(s.nid, s.data, s.subnodes, where + " subnode " + hex(s.nid), depth + 1, top);
     } catch (const Error& e) {
       findings.error(where, e.what());
     }
@@ -116,7 +132,7 @@ struct Checker {
 
 void checkLtp(const ndb::NdbReader& reader, Findings& findings, std::ostream* dump) {
   Checker checker{reader, findings, dump};
-  for (const auto& n : reader.nodes()) checker.node(n.nid, n.data, n.subnodes, "node " + hex(n.nid), 0);
+  for (const auto& n : reader.nodes()) checker.node(n.nid, n.data, n.subnodes, "node " + hex(n.nid), 0, n.nid);
 }
 
 }  // namespace pst::verify

@@ -1,8 +1,12 @@
 """Converts the public corpus with vantorel-convert and reads the PST back with libpff
 (pypff) and readpst: the folder tree mirrors the source folders, every converted message is
-there, read and not unsent, and pst-verify finds no error.
+there, read and not unsent, and pst-verify finds nothing, not even a warning.
 
 Usage: convert_corpus_test.py CONVERT PST_VERIFY CORPUS_DIR
+       convert_corpus_test.py CONVERT PST_VERIFY --shaped
+--shaped converts instead a store shaped like the content of Outlook's reference files: an
+attachment, an attached message, an inline picture, 200 recipients, HTML only, an empty
+subject and a message to Bcc recipients only.
 Run with /usr/bin/python3, the interpreter that has pypff.
 """
 import os
@@ -87,8 +91,45 @@ def readpst_counts(path, workdir):
     return counts
 
 
+HEAD = ("From: Ann Example <ann@example.com>\r\nDate: Tue, 02 Jan 2024 10:00:00 +0000\r\n"
+        "X-MDaemon-Deliver-To: bob@example.com\r\nMIME-Version: 1.0\r\n")
+PNG = ("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNkYPhfDwAChwGA"
+       "60e6kgAAAABJRU5ErkJggg==")
+
+
+def shaped_messages():
+    """File name -> message text, one message for each shape of the reference files."""
+    to = "To: Bob <bob@example.com>\r\n"
+    many = "To: " + ",\r\n ".join("User %d <user%d@example.com>" % (i, i) for i in range(1, 201)) + "\r\n"
+    return {
+        "attachment.msg": HEAD + to + "Subject: Report\r\nContent-Type: multipart/mixed; boundary=m\r\n\r\n"
+        "--m\r\nContent-Type: text/plain\r\n\r\nSee the report.\r\n--m\r\nContent-Type: application/pdf; "
+        "name=\"Quarterly report.pdf\"\r\nContent-Disposition: attachment; filename=\"Quarterly report.pdf\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n" + "JVBERi0xLjQK" * 400 + "\r\n--m--\r\n",
+        "embedded.msg": HEAD + to + "Subject: Fwd: Lunch\r\nContent-Type: multipart/mixed; boundary=m\r\n\r\n"
+        "--m\r\nContent-Type: text/plain\r\n\r\nForwarded.\r\n--m\r\nContent-Type: message/rfc822\r\n\r\n"
+        + HEAD + to + "Subject: Lunch\r\n\r\nAt noon?\r\n--m--\r\n",
+        "inline.msg": HEAD + to + "Subject: Picture\r\nContent-Type: multipart/related; boundary=r\r\n\r\n"
+        "--r\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<p>Look: <img src=\"cid:image001.png@01D78380\"></p>\r\n"
+        "--r\r\nContent-Type: image/png; name=image001.png\r\nContent-ID: <image001.png@01D78380>\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n" + PNG + "\r\n--r--\r\n",
+        "recipients.msg": HEAD + many + "Subject: Everyone\r\n\r\nHello all.\r\n",
+        "html.msg": HEAD + to + "Subject: HTML only\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
+        "<html><body><h1>News</h1><p>" + "Text &amp; more. " * 200 + "</p></body></html>\r\n",
+        "nosubject.msg": HEAD + to + "Subject: \r\n\r\nNo subject here.\r\n",
+        "bcc.msg": HEAD + "Bcc: bob@example.com\r\nSubject: Blind\r\n\r\nOnly Bcc.\r\n",
+    }
+
+
 def main():
     convert, pst_verify, corpus = sys.argv[1:4]
+    if corpus == "--shaped":
+        shaped = tempfile.TemporaryDirectory(prefix="vantorel-shaped-")
+        corpus = os.path.join(shaped.name, "Shaped")
+        os.mkdir(corpus)
+        for name, text in shaped_messages().items():
+            with open(os.path.join(corpus, name), "w", encoding="utf-8", newline="") as f:
+                f.write(text)
     corpus = os.path.normpath(os.path.abspath(corpus))
     expected, paths = source_counts(corpus)
     with tempfile.TemporaryDirectory(prefix="vantorel-cli-") as work, \
@@ -137,7 +178,7 @@ def main():
             fail("readpst folder counts differ:\n got %s\nwant %s" % (sorted(by_readpst.items()), sorted(expected.items())))
 
         verify = subprocess.run([pst_verify, pst], capture_output=True, text=True)
-        if verify.returncode != 0:
+        if verify.returncode != 0 or not verify.stdout.rstrip().endswith(": 0 error(s), 0 warning(s)"):
             fail("pst-verify: " + verify.stdout + verify.stderr)
     print("ok: %d messages in %d folders, %d skipped" % (len(flags), len(expected), len(skipped)))
 

@@ -23,6 +23,7 @@ TEST(Envelope, SendersRecipientsAndDisplayLists) {
       "To: second-line@x.org\r\n"
       "Cc: Team: t1@x.org, t2@x.org;\r\n"
       "Bcc: hidden@x.org\r\n"
+      "X-MDaemon-Deliver-To: Mary@x.org\r\n"
       "Subject: Re: Plan\r\n\r\nbody\r\n");
   ASSERT_TRUE(result.ok) << result.reason;
   const auto& m = result.message;
@@ -40,8 +41,9 @@ TEST(Envelope, SendersRecipientsAndDisplayLists) {
   EXPECT_EQ(text(m.props, PidTagDisplayBcc), "hidden@x.org");
   const auto& row = m.recipients.front();
   EXPECT_EQ(number(row, PidTagObjectType), kObjectTypeMailUser);
-  EXPECT_EQ(number(row, PidTagRowid), 0);
-  EXPECT_EQ(number(m.recipients.back(), PidTagRowid), 5);
+  // The mailbox the server delivered to is one of the To recipients.
+  EXPECT_EQ(number(m.props, PidTagMessageToMe), 1);
+  EXPECT_EQ(number(m.props, PidTagMessageCcMe), 0);
   EXPECT_EQ(bytes(row, PidTagEntryId), bytes(row, PidTagRecipientEntryId));
   EXPECT_EQ(text(m.props, PidTagSubjectPrefix), "Re: ");
   EXPECT_EQ(text(m.props, PidTagConversationTopic), "Plan");
@@ -54,6 +56,19 @@ TEST(Envelope, UndisclosedRecipientsAndMissingFrom) {
   ASSERT_TRUE(result.ok);
   EXPECT_TRUE(result.message.recipients.empty());
   EXPECT_EQ(text(result.message.props, PidTagDisplayTo), "");
+  // What Outlook leaves out: empty Cc and Bcc lines, an empty prefix, the normalized subject.
+  for (PropTag absent : {PidTagDisplayCc, PidTagDisplayBcc, PidTagSubjectPrefix, PropTag{0x0E1D001F}})
+    EXPECT_FALSE(find(result.message.props, absent)) << std::hex << absent;
+  EXPECT_EQ(number(result.message.props, PidTagMessageToMe), 0);
+  // Without Thread-Index: 0x01, five bytes of the submit time and a GUID of the topic.
+  const auto index = bytes(result.message.props, PidTagConversationIndex);
+  ASSERT_TRUE(index.has_value());
+  EXPECT_EQ(index->size(), 22u);
+  EXPECT_EQ((*index)[0], 0x01);
+  // Mail of one topic shares the GUID, so Outlook shows it as one conversation.
+  const auto other = bytes(importText("Subject: Re: s\n\nother").message.props, PidTagConversationIndex);
+  ASSERT_TRUE(other.has_value());
+  EXPECT_TRUE(std::equal(index->begin() + 6, index->end(), other->begin() + 6));
   // No From: the envelope sender is the best remaining answer to "who sent this".
   EXPECT_EQ(text(result.message.props, PidTagSentRepresentingEmailAddress), "bounce@x.org");
 }
@@ -120,7 +135,7 @@ TEST(Bodies, PlainHtmlAndHtmlOnly) {
   EXPECT_EQ(text(p, PidTagBody), "Grüße");
   EXPECT_EQ(bytesAsText(bytes(p, PidTagHtml).value()), "<p>Gr\xFC\xDF" "e</p>");  // original bytes
   EXPECT_EQ(number(p, PidTagInternetCodepage), 28591);
-  EXPECT_EQ(number(p, PidTagNativeBody), kNativeBodyHtml);
+  EXPECT_FALSE(find(p, PropTag{0x10160003}));  // no NativeBody: Outlook writes none
 
   result = importText("From: a@x.org\nContent-Type: text/html\n\n<html><body><h1>Title</h1><p>Text &amp; more</p></body></html>");
   EXPECT_EQ(text(result.message.props, PidTagBody), "Title\nText & more");
@@ -134,7 +149,6 @@ TEST(Bodies, PlainHtmlAndHtmlOnly) {
 
   result = importText("From: a@x.org\nContent-Type: text/plain; charset=koi8-r\nContent-Transfer-Encoding: 8bit\n\n\xF0\xD2\xC9\xD7\xC5\xD4");
   EXPECT_EQ(text(result.message.props, PidTagBody), "Привет");
-  EXPECT_EQ(number(result.message.props, PidTagNativeBody), kNativeBodyPlain);
   EXPECT_EQ(number(result.message.props, PidTagInternetCodepage), 20866);
 }
 
@@ -219,14 +233,15 @@ TEST(Attachments, ByValueInlineAndNames) {
   ASSERT_EQ(atts.size(), 7u);
   EXPECT_EQ(number(result.message.props, PidTagMessageFlags), kMessageFlagRead | kMessageFlagHasAttach);
   EXPECT_EQ(text(atts[0].props, PidTagAttachContentId), "pic1@x");
-  EXPECT_EQ(number(atts[0].props, PidTagAttachFlags), kAttachInvisibleInHtml);
+  EXPECT_EQ(number(atts[0].props, PidTagAttachFlags), kAttachRenderedInBody);
+  EXPECT_EQ(number(atts[0].props, PidTagAttachmentFlags), kAttachmentFlagsInline);
   EXPECT_EQ(number(atts[0].props, PidTagAttachmentHidden), 1);
   EXPECT_EQ(bytes(atts[0].props, PidTagAttachDataBinary)->size(), 14u);
   EXPECT_FALSE(find(atts[1].props, PidTagAttachmentHidden));  // not shown by the HTML: stays visible
   EXPECT_EQ(text(atts[2].props, PidTagAttachLongFilename), "résumé final.pdf");
   EXPECT_EQ(text(atts[2].props, PidTagAttachExtension), ".pdf");
   EXPECT_EQ(text(atts[2].props, PidTagAttachMimeTag), "application/pdf");
-  EXPECT_EQ(number(atts[2].props, PidTagAttachSize), 9);
+  EXPECT_EQ(bytes(atts[2].props, PidTagAttachDataBinary)->size(), 9u);
   EXPECT_EQ(number(atts[2].props, PidTagRenderingPosition), -1);
   EXPECT_EQ(number(atts[2].props, PidTagAttachMethod), kAttachByValue);
   EXPECT_EQ(text(atts[3].props, PidTagAttachLongFilename), "ATT00004.txt");
@@ -257,6 +272,27 @@ TEST(Attachments, EmbeddedMessagesAreConvertedAndDepthIsBounded) {
   const std::string kept = bytesAsText(bytes(current->attachments[0].props, PidTagAttachDataBinary).value());
   EXPECT_NE(kept.find("innermost"), std::string::npos);
   EXPECT_EQ(text(current->attachments[0].props, PidTagAttachMimeTag), "message/rfc822");
+}
+
+TEST(RealWorld, OddContentTypesAndEmptyMessageParts) {
+  // A type without subtype, or any invalid one, is text/plain with its charset and encoding.
+  for (const char* type : {"text; charset=iso-8859-1", "text/; charset=\"iso-8859-1\"", "/plain; charset=iso-8859-1"}) {
+    const auto result = importText(std::string("From: a@x.org\nMIME-Version: 1.0\nContent-Type: ") + type +
+                                   "\nContent-Transfer-Encoding: quoted-printable\n\nH=E9llo\n");
+    EXPECT_EQ(text(result.message.props, PidTagBody), "Héllo\n") << type;
+    EXPECT_TRUE(result.message.attachments.empty()) << type;
+  }
+  // An empty message/rfc822 part keeps its name and holds nothing, not the part's own headers.
+  const auto result = importText(
+      "From: a@x.org\nContent-Type: multipart/mixed; boundary=m\n\n--m\nContent-Type: text/plain\n\nsee attached\n"
+      "--m\nContent-Type: message/rfc822\nContent-Disposition: attachment; filename=\"message.eml\"\n\n--m--\n");
+  ASSERT_EQ(result.message.attachments.size(), 1u);
+  const auto& props = result.message.attachments[0].props;
+  EXPECT_EQ(text(props, PidTagAttachLongFilename), "message.eml");
+  EXPECT_EQ(bytes(props, PidTagAttachDataBinary).value_or(pst::Bytes{1}).size(), 0u);
+  // A date before 1970 is the message's date, not the file's.
+  EXPECT_EQ(time(importText("Date: Sat, 01 Jan 1966 12:00:00 -0400\n\nb").message.props, PidTagClientSubmitTime),
+            fileTime(-126172800));
 }
 
 TEST(Attachments, WinmailDatStaysAnAttachment) {

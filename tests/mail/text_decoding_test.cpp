@@ -73,6 +73,16 @@ TEST(Charsets, DeclaredCharsetConvertsAndBadBytesAreMarkedNotDropped) {
   EXPECT_EQ(mail::codePageForCharset("x-unknown"), 0);
 }
 
+TEST(Charsets, Iso2022JpReadsWindowsExtensionsAndNeverLeaksHalfAPair) {
+  // The numero sign (NEC row 13), a NEC-selected IBM extension (row 89) and a pair that no
+  // table maps (row 15): one character each, never a stray second byte.
+  EXPECT_EQ(mail::decodeDeclared("No\x1B$B\x2D\x62\x1B(B1", "ISO-2022-JP"), "No\u21161");
+  EXPECT_EQ(mail::decodeDeclared("\x1B$B\x79\x21\x24\x22\x1B(B", "iso-2022-jp"), "\u7E8A\u3042");
+  EXPECT_EQ(mail::decodeDeclared("a\x1B$B\x2F\x21\x24\x22\x1B(Bz", "iso-2022-jp"), "a\uFFFD\u3042z");
+  EXPECT_EQ(mail::decodeDeclared("\x1B(I\x31\x1B(B!", "iso-2022-jp"), "\uFF71!");  // half-width katakana
+  EXPECT_EQ(decodeHeaderText("=?ISO-2022-JP?B?GyRCLWIbKEI=?="), "\u2116");
+}
+
 TEST(Subject, PrefixSplitFollowsOutlookRule) {
   EXPECT_EQ(mail::splitSubject("Re: Hello").prefix, "Re: ");
   EXPECT_EQ(mail::splitSubject("Re: Hello").normalized, "Hello");
@@ -95,6 +105,13 @@ TEST(Dates, HeaderDatesAndReceivedLines) {
             mail::parseMailDate("Fri, 21 Nov 1997 15:55:06 +0000"));
   EXPECT_FALSE(mail::parseReceivedDate("from a by b with no date").has_value());
   EXPECT_EQ(mail::unixSecondsToFileTime(0), mail::kUnixEpochAsFileTime);
+  // Any date from 1601 on: 1966-01-01T16:00:00Z is -126,172,800 s from the epoch.
+  EXPECT_EQ(mail::parseMailDate("Sat, 01 Jan 1966 12:00:00 -0400"), mail::unixSecondsToFileTime(-126172800));
+  EXPECT_EQ(mail::parseMailDate("1 Jan 66 16:00 GMT"), mail::unixSecondsToFileTime(-126172800));
+  EXPECT_EQ(mail::parseMailDate("Thu, 01 Jan 1970 00:00:00 +0000"), mail::kUnixEpochAsFileTime);
+  EXPECT_EQ(mail::parseMailDate("Mon, 1 Jan 1601 00:00:00 +0000"), 0u);
+  EXPECT_FALSE(mail::parseMailDate("Sun, 31 Dec 1600 23:59:59 +0000").has_value());
+  EXPECT_FALSE(mail::parseMailDate("30 Feb 1999 10:00 +0000").has_value());
 }
 
 TEST(Importance, HeaderVariants) {
@@ -123,9 +140,11 @@ TEST(FileNames, SanitizedShortAndFallbackNames) {
   EXPECT_EQ(mail::sanitizeFileName(std::string(300, 'a') + ".txt").size(), 255u);
   EXPECT_EQ(mail::fileExtension("archive.tar.gz"), ".gz");
   EXPECT_EQ(mail::fileExtension("README"), "");
-  EXPECT_EQ(mail::shortFileName("report.pdf"), "REPORT.PDF");
-  EXPECT_EQ(mail::shortFileName("Quarterly report 2026.xlsx"), "QUARTE~1.XLS");
-  EXPECT_EQ(mail::shortFileName("Список.doc"), "ATTACH~1.DOC");
+  // Lower case, as Outlook writes them ("leah_t~1.jpg" for "leah_thumper.jpg").
+  EXPECT_EQ(mail::shortFileName("report.pdf"), "report.pdf");
+  EXPECT_EQ(mail::shortFileName("leah_thumper.jpg"), "leah_t~1.jpg");
+  EXPECT_EQ(mail::shortFileName("Quarterly report 2026.xlsx"), "quarte~1.xls");
+  EXPECT_EQ(mail::shortFileName("Список.doc"), "attach~1.doc");
   EXPECT_EQ(mail::fallbackFileName("image/png", 3), "ATT00003.png");
   EXPECT_EQ(mail::fallbackFileName("application/x-unknown", 1), "ATT00001.dat");
 }

@@ -75,6 +75,12 @@ TEST(TableWriter, AHeapOfHundredsOfBlocksGoesOutEarlyAndReadsBackIdentically) {
     for (size_t c = 0; c < cells.size(); ++c)
       if (cells[c]) got[reader.layout().columns[c].tag] = *cells[c];
     for (const auto& cell : cellsOf(static_cast<uint32_t>(index))) {
+      // An empty value is left out of its row, as Outlook leaves it.
+      const auto* text = std::get_if<std::string>(&cell.value);
+      if (text && text->empty()) {
+        EXPECT_FALSE(got.count(cell.tag)) << tagText(cell.tag) << " of row " << index;
+        continue;
+      }
       ASSERT_TRUE(got.count(cell.tag)) << tagText(cell.tag) << " of row " << index;
       EXPECT_TRUE(got.at(cell.tag) == cell.value) << tagText(cell.tag) << " of row " << index;
     }

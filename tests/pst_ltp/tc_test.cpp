@@ -125,10 +125,14 @@ TEST(TableContext, CellsOfEveryTypeRoundTrip) {
   test::TempDir dir;
   const auto rows = writeAndRead(dir.file("types.pst"), table);
   ASSERT_EQ(rows.size(), 3u);
+  const PropTag empty = makeTag(0x100D, PropType::Unicode);
   for (const auto& c : cells) {
+    if (c.tag == empty) continue;
     ASSERT_TRUE(rows.at(0x8022).count(c.tag)) << tagText(c.tag);
     EXPECT_TRUE(rows.at(0x8022).at(c.tag) == c.value) << tagText(c.tag);
   }
+  // An empty value has no cell: HID 0 names no heap item.
+  EXPECT_FALSE(rows.at(0x8022).count(empty));
   // Only LtpRowId and LtpRowVer exist in the empty row, and row versions are filled in.
   EXPECT_EQ(rows.at(0x8042).size(), 2u);
   EXPECT_EQ(std::get<int32_t>(rows.at(0x8042).at(kLtpRowId)), 0x8042);

@@ -128,9 +128,8 @@ TEST_F(OracleTest, PffexportWritesRecipientsAttachmentsAndNestedMessages) {
   const auto target = dir_->file("export");
   std::string out;
   ASSERT_EQ(test::run("pffexport -q -t " + test::quoted(target) + " " + test::quoted(path_), &out), 0) << out;
-  // libpff lists a folder's messages in node-id order, and message ids count down: the first
-  // message added comes last.
-  const auto message = dir_->file("export.export") / "Top of Outlook data file" / "Posteingang äöü" / "Message00002";
+  // libpff lists a folder's messages in node-id order, and message ids count up as Outlook's do.
+  const auto message = dir_->file("export.export") / "Top of Outlook data file" / "Posteingang äöü" / "Message00001";
   const std::string recipients = test::readText(message / "Recipients.txt");
   size_t count = 0;
   for (size_t at = recipients.find("Email address:"); at != std::string::npos;

@@ -6,6 +6,7 @@
 
 #include "pst/ltp/ndb_node_source.h"
 #include "pst/ltp/pc_reader.h"
+#include "pst/messaging/content_check.h"
 #include "pst/messaging/named_property_map.h"
 #include "pst/messaging/store.h"
 #include "pst/ndb/le.h"
@@ -217,7 +218,9 @@ TEST(Messages, SizeFlagsAndCountsDescribeWhatIsStored) {
     EXPECT_TRUE(subnodes.count(0x692));
     const auto subject = pc.count(0x0037001F) ? std::get<std::string>(pc.at(0x0037001F)) : std::string();
     EXPECT_EQ(subnodes.count(0x671), subject == "with attachments" ? 1u : 0u) << subject;
-    for (PropTag t : {0x001A001Fu, 0x0E170003u, 0x30070040u, 0x30080040u, 0x300B0102u}) EXPECT_TRUE(pc.count(t));
+    for (PropTag t : {0x001A001Fu, 0x30070040u, 0x30080040u, 0x300B0102u, 0x10800003u, 0x3FF10003u})
+      EXPECT_TRUE(pc.count(t)) << std::hex << t;
+    EXPECT_FALSE(pc.count(0x0E170003u));  // the status is in the contents row only, as in Outlook's files
     bySubject[subject] = pc;
   }
   EXPECT_EQ(intValue(bySubject["with attachments"], 0x0E070003), 0x11);
@@ -246,8 +249,9 @@ TEST(Messages, SizeFlagsAndCountsDescribeWhatIsStored) {
   for (const auto* n : messages) {
     const PropMap pc = readPc(reader, n->data, n->subnodes);
     const auto& row = contents.at(n->nid);
-    for (PropTag t : {0x0E080003u, 0x0E070003u, 0x0E170003u, 0x001A001Fu, 0x30080040u})
+    for (PropTag t : {0x0E080003u, 0x0E070003u, 0x001A001Fu, 0x30080040u})
       EXPECT_EQ(test::sameValue(row.at(t), pc.at(t)), true) << std::hex << t;
+    EXPECT_EQ(std::get<int32_t>(row.at(0x0E170003u)), 0);
     EXPECT_EQ(row.count(0x0037001F), pc.count(0x0037001F));
   }
   EXPECT_EQ(test::verifierErrors(path), "");
@@ -304,38 +308,74 @@ TEST(Messages, EmbeddedMessageIsAnObjectSubnodeWithItsOwnSize) {
 namespace pst::messaging {
 namespace {
 
-TEST(Messages, MalformedMessageIsRefusedWholeAndTheStoreStaysSound) {
-  test::TempDir dir;
-  const auto path = dir.file("bad.pst");
-  auto store = Store::create(path, "Bad");
-  const FolderId inbox = store->createFolder(store->ipmSubtree(), "Inbox");
-  // Each is wrong in one place, deep inside, after parts that could already have been written.
-  std::vector<MessageContent> bad(4);
-  for (auto& m : bad) {
-    m.props = {{0x0037001F, std::string("bad")}};
-    m.recipients.push_back({{0x3001001F, std::string("ok")}});
-    AttachmentContent a;
-    a.props = {{0x37010102, Bytes(10000, 1)}};
-    m.attachments.push_back(std::move(a));
-  }
-  bad[0].props.push_back({0x7D000003, std::string("text in an integer")});
-  bad[1].recipients[0].push_back({0x3003001F, int32_t{5}});
-  bad[2].attachments[0].props.push_back({0x3701000D, ObjectRef{0x1234, 5}});
-  MessageContent* level = &bad[3];
-  for (int depth = 0; depth < 70; ++depth) {
+MessageContent nested(int levels) {
+  MessageContent top;
+  top.props = {{0x0037001F, std::string("level 0")}};
+  MessageContent* level = &top;
+  for (int depth = 1; depth <= levels; ++depth) {
     AttachmentContent a;
     a.embedded = std::make_unique<MessageContent>();
+    a.embedded->props = {{0x0037001F, "level " + std::to_string(depth)}, {0x1000001F, std::string(5000, 'x')}};
+    a.embedded->recipients.push_back({{0x3001001F, std::string("r")}});
     level->attachments.push_back(std::move(a));
     level = level->attachments.back().embedded.get();
   }
-  for (const auto& m : bad) EXPECT_THROW(store->addMessage(inbox, m), Error);
-  MessageContent good;
-  good.props = {{0x0037001F, std::string("good")}};
-  store->addMessage(inbox, good);
-  store->close();
-  EXPECT_EQ(test::verifierErrors(path), "");  // no stray blocks from the refused messages
-  ndb::NdbReader reader(path);
-  EXPECT_EQ(intValue(readPc(reader, inbox), 0x36020003), 1);
+  return top;
+}
+
+TEST(Messages, RefusedMessagesLeaveNothingAndSayWhy) {
+  test::TempDir dir;
+  auto write = [&](const std::string& name, bool withRefused) {
+    const auto path = dir.file(name);
+    auto store = Store::create(path, "Bad");
+    const FolderId inbox = store->createFolder(store->ipmSubtree(), "Inbox");
+    std::vector<std::string> reasons;
+    if (withRefused) {
+      // Each is wrong in one place, deep inside, after parts that could already have been written.
+      std::vector<MessageContent> bad(3);
+      for (auto& m : bad) {
+        m.props = {{0x0037001F, std::string("bad")}};
+        m.recipients.push_back({{0x3001001F, std::string("ok")}});
+        AttachmentContent a;
+        a.props = {{0x37010102, Bytes(10000, 1)}};
+        m.attachments.push_back(std::move(a));
+      }
+      bad[0].props.push_back({0x7D000003, std::string("text in an integer")});
+      bad[1].recipients[0].push_back({0x3003001F, int32_t{5}});
+      bad[2].attachments[0].props.push_back({0x3701000D, ObjectRef{0x1234, 5}});
+      bad.push_back(nested(kMaxEmbeddingDepth + 1));
+      // 1,075,000,000 characters of text take 2,150,000,000 bytes stored: over the 2 GiB a
+      // message holds, refused before a block is written.
+      MessageContent huge = simpleMessage("huge", 1);
+      huge.props.push_back({0x1000001F, std::string(1'075'000'000, 'a')});
+      bad.push_back(std::move(huge));
+      for (const auto& m : bad) {
+        try {
+          store->addMessage(inbox, m);
+          reasons.push_back("accepted");
+        } catch (const Error& e) {
+          reasons.push_back(e.what());
+        }
+      }
+    }
+    store->addMessage(inbox, nested(kMaxEmbeddingDepth));  // the deepest nesting readers read
+    store->close();
+    return std::pair{path, reasons};
+  };
+  const auto [path, reasons] = write("bad.pst", true);
+  ASSERT_EQ(reasons.size(), 5u);
+  EXPECT_NE(reasons[0].find("0x7D000003"), std::string::npos) << reasons[0];
+  EXPECT_NE(reasons[3].find("more than 8 levels"), std::string::npos) << reasons[3];
+  EXPECT_NE(reasons[4].find("needs at least 2,150,000,"), std::string::npos) << reasons[4];
+  EXPECT_NE(reasons[4].find("2,147,483,647 bytes"), std::string::npos) << reasons[4];
+  EXPECT_NE(reasons[4].find("the text body"), std::string::npos) << reasons[4];
+  // No errors, and the same blocks and size as a file that never saw the refused ones.
+  EXPECT_EQ(test::verifierErrors(path), "");
+  const auto clean = write("clean.pst", false).first;
+  EXPECT_EQ(verify::verifyFile(path).items.size(), verify::verifyFile(clean).items.size());
+  ndb::NdbReader reader(path), expected(clean);
+  EXPECT_EQ(reader.blocks().size(), expected.blocks().size());
+  EXPECT_EQ(reader.fileSize(), expected.fileSize());
 }
 
 TEST(Messages, NamedPropertiesGetStableIdsAndFillTheNamedColumns) {
@@ -358,10 +398,10 @@ TEST(Messages, NamedPropertiesGetStableIdsAndFillTheNamedColumns) {
   for (const auto& n : reader.nodes())
     if (nidType(n.nid) == NidType::NormalMessage) pcs.push_back(readPc(reader, n.data, n.subnodes));
   ASSERT_EQ(pcs.size(), 2u);
-  // Message ids count down, so the node B-tree lists the later message first.
-  EXPECT_EQ(intValue(pcs[1], 0x80100003), 42);
-  EXPECT_EQ(std::get<std::string>(pcs[1].at(0x8023001F)), "Vantorel");
-  EXPECT_EQ(std::get<std::string>(pcs[0].at(0x8023001F)), "second");
+  // Message ids count up, so the node B-tree lists the messages in the order they came.
+  EXPECT_EQ(intValue(pcs[0], 0x80100003), 42);
+  EXPECT_EQ(std::get<std::string>(pcs[0].at(0x8023001F)), "Vantorel");
+  EXPECT_EQ(std::get<std::string>(pcs[1].at(0x8023001F)), "second");
   for (const auto& [id, row] : test::readTable(reader, 0x802E)) EXPECT_EQ(std::get<int32_t>(row.at(0x80100003)), 42);
   // The map now lists the new name: entry 0x23 in the entry stream.
   const Bytes entries = std::get<Bytes>(readPc(reader, 0x61).at(0x00030102));
@@ -412,9 +452,9 @@ TEST(Messages, AnnouncedMessagesAreNumberedSoReadersFindTheirFoldersAtOnce) {
     const FolderId a1 = store->createFolder(a, "A1");  // created after B, but searched before it
     const FolderId b1 = store->createFolder(b, "B1");
     const FolderId a2 = store->createFolder(a, "A2");
-    // B gets one message fewer than announced, B1 (searched last) two more.
+    // B gets one message fewer than announced (a file that could not be converted).
     const std::vector<std::pair<FolderId, uint64_t>> expected{{top, 1}, {a, 3}, {a1, 2}, {a2, 2}, {b, 3}, {b1, 2}};
-    const std::vector<std::pair<FolderId, int>> added{{top, 1}, {a, 3}, {a1, 2}, {a2, 2}, {b, 2}, {b1, 4}};
+    const std::vector<std::pair<FolderId, int>> added{{top, 1}, {a, 3}, {a1, 2}, {a2, 2}, {b, 2}, {b1, 2}};
     if (announced) store->expectMessages(expected);
     int stored = 0;
     for (int round = 0; round < 4; ++round)
@@ -424,8 +464,15 @@ TEST(Messages, AnnouncedMessagesAreNumberedSoReadersFindTheirFoldersAtOnce) {
     EXPECT_EQ(test::verifierErrors(path), "");
     ndb::NdbReader reader(path);
     size_t messages = 0;
-    for (const auto& n : reader.nodes()) messages += nidType(n.nid) == NidType::NormalMessage;
+    for (const auto& n : reader.nodes()) {
+      if (nidType(n.nid) != NidType::NormalMessage) continue;
+      ++messages;
+      // Upward from Outlook's first message id, under the counter, positive as a row id.
+      EXPECT_GE(n.nid, 0x200024u);
+      EXPECT_LE(nidIndex(n.nid), reader.header().rgnid[4]);
+    }
     EXPECT_EQ(messages, static_cast<size_t>(stored));
+    EXPECT_LT(reader.header().rgnid[4], 0x10000u + 32);
     // Without the announcement the same file makes the readers walk past earlier folders' mail.
     if (announced)
       EXPECT_EQ(messagesPassedByReaders(reader), 0u);

@@ -57,33 +57,59 @@ TEST(RoundTrip, NodeDataOfEverySizeClass) {
   EXPECT_EQ(r.fileSize(), r.header().ibFileEof);
 }
 
-TEST(RoundTrip, NodeIdsCountedDownStayApartFromThoseCountedUp) {
+TEST(RoundTrip, NodeIdsCountUpAndTheCountersCoverSubnodes) {
   test::TempDir dir;
-  const auto path = dir.file("downward.pst");
-  std::vector<Nid> down;
-  Nid before = 0, after = 0;
+  const auto path = dir.file("ids.pst");
+  Nid single = 0;
+  uint32_t range = 0;
   {
     NdbWriter w(path);
-    before = w.allocateNid(NidType::NormalMessage);
-    for (int i = 0; i < 3; ++i) down.push_back(w.allocateNidDownward(NidType::NormalMessage));
-    // A reserved range comes out of the same count, and single ids continue below it.
-    EXPECT_EQ(w.reserveNidsDownward(NidType::NormalMessage, 5), (1u << 26) - 7);
-    EXPECT_EQ(w.allocateNidDownward(NidType::NormalMessage), makeNid(NidType::NormalMessage, (1u << 26) - 8));
-    EXPECT_THROW(w.reserveNidsDownward(NidType::NormalMessage, 1u << 26), Error);
-    after = w.allocateNid(NidType::NormalMessage);  // e.g. an embedded message's id
-    for (Nid nid : down) w.addNode(nid, w.writeData(pattern(10, nid)), 0, makeNid(NidType::NormalFolder, 0x401));
+    range = w.reserveNids(NidType::NormalMessage, 5);
+    single = w.allocateNid(NidType::NormalMessage);
+    EXPECT_THROW(w.reserveNids(NidType::NormalMessage, NdbWriter::kNidIndexLimit), Error);
+    // Subnode ids numbered by their node (an attachment 0x8025, a value 0x12341F) count too.
+    const Bid sub = w.writeSubnodeTree({{makeNid(NidType::Attachment, 0x401), w.writeData(pattern(10, 1)), 0},
+                                        {makeNid(NidType::Ltp, 0x91A2), w.writeData(pattern(10, 2)), 0}});
+    w.addNode(makeNid(NidType::NormalMessage, range), w.writeData(pattern(10, 3)), sub,
+              makeNid(NidType::NormalFolder, 0x401));
     w.finish();
   }
-  EXPECT_EQ(down, (std::vector<Nid>{makeNid(NidType::NormalMessage, 1u << 26),
-                                    makeNid(NidType::NormalMessage, (1u << 26) - 1),
-                                    makeNid(NidType::NormalMessage, (1u << 26) - 2)}));
-  EXPECT_LT(nidIndex(before), nidIndex(down.back()));
-  EXPECT_GT(nidIndex(after), nidIndex(down.front()));
-  // Outlook continues from rgnid when it adds messages later: above every id in use.
+  EXPECT_EQ(range, 0x10001u);  // Outlook's first message is 0x200024
+  EXPECT_EQ(single, makeNid(NidType::NormalMessage, 0x10006));
   NdbReader r(path);
-  EXPECT_EQ(r.header().rgnid[4], nidIndex(after));
-  ASSERT_EQ(r.nodes().size(), 3u);
-  EXPECT_EQ(r.nodes().front().nid, down.back());  // the B-tree is sorted whatever the order of adding
+  EXPECT_EQ(r.header().rgnid[4], 0x10006u);
+  EXPECT_EQ(r.header().rgnid[5], 0x401u);
+  EXPECT_EQ(r.header().rgnid[0x1F], 0x91A2u);
+}
+
+TEST(RoundTrip, RollbackLeavesTheFileAsIfNothingWasWritten) {
+  test::TempDir dir;
+  auto write = [&](const std::string& name, bool withRefused) {
+    const auto path = dir.file(name);
+    NdbWriter w(path);
+    const Bid shared = w.writeData(pattern(100, 1));
+    w.addNode(makeNid(NidType::HierarchyTable, 0x401), shared, 0, 0);
+    if (withRefused) {
+      const auto mark = w.mark();
+      // Enough to complete several allocation map regions, and a reference to an earlier block.
+      const Bid big = w.writeData(pattern(1'000'000, 2));
+      w.addReference(shared);
+      w.addNode(w.allocateNid(NidType::NormalMessage), big,
+                w.writeSubnodeTree({{makeNid(NidType::Attachment, 0x999), w.writeData(pattern(10, 3)), 0}}), 0x8022);
+      w.rollback(mark);
+    }
+    w.addNode(w.allocateNid(NidType::NormalMessage), w.writeData(pattern(5000, 4)), 0, 0x8022);
+    w.finish();
+    return path;
+  };
+  NdbReader plain(write("plain.pst", false)), rolled(write("rolled.pst", true));
+  EXPECT_EQ(rolled.fileSize(), plain.fileSize());
+  EXPECT_EQ(rolled.header().rgnid, plain.header().rgnid);
+  EXPECT_EQ(rolled.header().cbAMapFree, plain.header().cbAMapFree);
+  ASSERT_EQ(rolled.blocks().size(), plain.blocks().size());
+  for (size_t i = 0; i < plain.blocks().size(); ++i) EXPECT_EQ(rolled.blocks()[i].cRef, plain.blocks()[i].cRef);
+  ASSERT_EQ(rolled.nodes().size(), 2u);
+  EXPECT_EQ(rolled.readData(rolled.nodes().back().data), pattern(5000, 4));
 }
 
 TEST(RoundTrip, BlockReferenceCountsAreExact) {
