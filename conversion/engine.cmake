@@ -8,6 +8,7 @@ add_library(vantorel_conversion STATIC
   ${CMAKE_CURRENT_LIST_DIR}/folder_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/messaging.cpp
   ${CMAKE_CURRENT_LIST_DIR}/open_mapi_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/part_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pst_backend.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pst_file_name.cpp)
 target_include_directories(vantorel_conversion PUBLIC ${CMAKE_SOURCE_DIR})

@@ -116,8 +116,7 @@ class Run {
                                                           : settings_.outputFolder);
       state_.session = std::make_shared<Session>(settings_.backend);
       state_.session->Logon();
-      const std::filesystem::path pstPath =
-          FreePstPath(state_.outputFolder / PstFileName(FormatTimestamp(now())));
+      const std::filesystem::path pstPath = state_.outputFolder / PstFileName(FormatTimestamp(now()));
       state_.storeDisplayName = StoreDisplayName(FormatTimestamp(now()));
       store_ = state_.session->Stores().AddPSTStore(pstPath, kStoreFormatDefault, state_.storeDisplayName);
       entryId_ = store_->EntryID();
@@ -232,6 +231,11 @@ class Run {
           MAPIUtils().HrSetOneProp(item.MAPIOBJECT(), kTagMessageFlags, messageFlags(item), true);
           item.Save();
           ++outcome_.imported;
+        } catch (const StoreWriteFailed& e) {
+          // Every later message would fail the same way: the run ends now, and says why.
+          outcome_.result = RunOutcome::Result::WriteFailed;
+          outcome_.failureCause = e.what();
+          return;
         } catch (const std::exception& e) {
           skip(text, e.what());
         }
@@ -261,11 +265,15 @@ class Run {
   void finish() {
     view_.yield();
     try {
-      store_->Remove();
-      outcome_.pstPath = store_->filePath();
+      if (outcome_.result == RunOutcome::Result::WriteFailed) {
+        store_->Abandon();  // no file is left that looks complete
+      } else {
+        store_->Remove();
+        outcome_.pstPath = store_->filePath();
+      }
     } catch (const std::exception& e) {
+      if (outcome_.result != RunOutcome::Result::WriteFailed) outcome_.failureCause = e.what();
       outcome_.result = RunOutcome::Result::WriteFailed;
-      outcome_.failureCause = e.what();
     }
     view_.yield();
     try {

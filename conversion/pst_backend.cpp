@@ -2,6 +2,7 @@
 
 #include "conversion/store_backend.h"
 #include "pst/messaging/store.h"
+#include "pst/ndb/types.h"
 
 namespace conversion {
 
@@ -23,7 +24,11 @@ class PstStoreFile final : public StoreFile {
   std::vector<FolderId> children(FolderId parent) const override { return store_->children(parent); }
   std::string folderName(FolderId folder) const override { return store_->folderName(folder); }
   void addMessage(FolderId folder, const pst::messaging::MessageContent& message) override {
-    store_->addMessage(folder, message);
+    try {
+      store_->addMessage(folder, message);
+    } catch (const pst::WriteFailure& e) {
+      throw StoreWriteFailed(e.what());
+    }
   }
   void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) override {
     store_->expectMessages(counts);
@@ -38,8 +43,8 @@ class PstStoreFile final : public StoreFile {
 
 std::shared_ptr<const MessagingBackend> pstBackend() {
   static const auto backend = std::make_shared<const MessagingBackend>(MessagingBackend{
-      [](const std::filesystem::path& path, const std::string& displayName) -> std::unique_ptr<StoreFile> {
-        return std::make_unique<PstStoreFile>(pst::messaging::Store::create(path, displayName));
+      [](int fd, const std::filesystem::path& path, const std::string& displayName) -> std::unique_ptr<StoreFile> {
+        return std::make_unique<PstStoreFile>(pst::messaging::Store::create(path, displayName, fd));
       },
       [](const std::filesystem::path& file) { return mail::importMessageFile(file); },
       [] {

@@ -207,6 +207,19 @@ TEST_F(EngineTest, AFileThatCannotBeCompletedIsAFailureNotDone) {
   EXPECT_EQ(outcome.result, RunOutcome::Result::WriteFailed);
   EXPECT_NE(outcome.failureCause.find("No space left"), std::string::npos);
   EXPECT_TRUE(fs::is_empty(out.path()));
+
+  // A failed write ends the pass at once: no later message is tried, nothing looks complete.
+  MemoryBackend full;
+  full.faults->failWritesAfter = 1;
+  view = RecordingView();
+  const RunOutcome stopped = run({message("A/1.msg"), message("A/2.msg"), message("A/3.msg")}, &full);
+  EXPECT_EQ(stopped.result, RunOutcome::Result::WriteFailed);
+  EXPECT_NE(stopped.failureCause.find("No space left"), std::string::npos);
+  EXPECT_EQ(stopped.imported, 1u);
+  EXPECT_TRUE(stopped.skipped.empty());
+  EXPECT_EQ(view.frameCaptions.size(), 1u);
+  EXPECT_FALSE(full.stores.at(0)->closed);
+  EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
 }  // namespace
