@@ -15,6 +15,8 @@ using shellutil::kAppTitle;
 
 namespace {
 
+constexpr size_t kSkippedShown = 10;
+
 // While the tree is searched, the counter line says how far the search got: on a large
 // store the search alone takes minutes. The line gets its own text back however the
 // search ends.
@@ -43,13 +45,24 @@ class SearchProgressLine {
   QElapsedTimer shown_;
 };
 
-QString unreadableFoldersText(int32_t count) {
-  const QString folders = count == 1 ? QStringLiteral("1 folder") : QStringLiteral("%1 folders").arg(count);
-  return QStringLiteral(
-             "%1 could not be read, so the messages in %2 are not in the list.\r\n"
-             "Make sure you may read every folder of the message store, then clear the list and add the "
-             "folder again.")
-      .arg(folders, count == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+// The second box: everything found that cannot be listed, and why.
+QString notListedText(const std::vector<conversion::SkippedEntry>& skipped) {
+  const size_t folders = conversion::skippedFolderCount(skipped);
+  const size_t files = skipped.size() - folders;
+  QStringList parts;
+  if (folders > 0)
+    parts << (folders == 1 ? QStringLiteral("1 folder could not be read")
+                           : QStringLiteral("%1 folders could not be read").arg(folders));
+  if (files > 0)
+    parts << (files == 1 ? QStringLiteral("1 message file cannot be read")
+                         : QStringLiteral("%1 message files cannot be read").arg(files));
+  return QStringLiteral("%1, so %2 not in the list:\r\n%3\r\n"
+                        "Make sure you may read every folder and file of the message store, then clear the list "
+                        "and add the folder again.")
+      .arg(parts.join(QStringLiteral(" and ")),
+           files == 0 ? (folders == 1 ? QStringLiteral("the messages in it are") : QStringLiteral("the messages in them are"))
+                      : QStringLiteral("they are"),
+           QString::fromStdString(conversion::skippedLines(skipped, kSkippedShown)));
 }
 
 }  // namespace
@@ -60,7 +73,7 @@ void frmStep1::CmdAddFolder_Click() {
   const std::string start = messagelist::EnsureTrailingSeparator(messagelist::nativePathFromText(chosen));
 
   int32_t added = 0;
-  int32_t unreadable = 0;
+  std::vector<conversion::SkippedEntry> notListed;
   {
     app::BusyCursor busy;
     std::shared_ptr<messagelist::StringKeyedList> found;
@@ -75,7 +88,10 @@ void frmStep1::CmdAddFolder_Click() {
       });
       scanner.LogPath(start);
       found = scanner.fullFileNames();
-      unreadable = scanner.skippedFolders();
+      for (const messagelist::ScanSkip& skip : scanner.skipped()) {
+        const bool folder = skip.path.back() == messagelist::kPathSeparator;
+        if (folder || messagelist::IsMessageFileName(skip.path)) notListed.push_back({skip.path, skip.reason});
+      }
       scanner.Terminate();
     }
     try {
@@ -93,8 +109,9 @@ void frmStep1::CmdAddFolder_Click() {
     }
   }
 
+  // The run reports them again among its skipped files, so that its end says what is missing.
+  listingSkipped_.insert(listingSkipped_.end(), notListed.begin(), notListed.end());
   setConvertEnabled(added > 0);
   dialogs_.messageBox(this, QStringLiteral("%1 Files Added to List.").arg(added), shellutil::vbOKOnly, kAppTitle);
-  if (unreadable > 0)
-    dialogs_.messageBox(this, unreadableFoldersText(unreadable), shellutil::vbExclamation, kAppTitle);
+  if (!notListed.empty()) dialogs_.messageBox(this, notListedText(notListed), shellutil::vbExclamation, kAppTitle);
 }

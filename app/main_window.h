@@ -91,6 +91,8 @@ class frmStep1 : public QWidget {
   std::unique_ptr<messagelist::MessageGrid> grid_;
   QStringList folderList_;
   conversion::RunState runState_;
+  // What the add-folder commands found but could not list since the list was last cleared.
+  std::vector<conversion::SkippedEntry> listingSkipped_;
   bool conversionRunning_ = false;
   bool stopRequested_ = false;
   bool commandRunning_ = false;

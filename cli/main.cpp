@@ -55,12 +55,11 @@ int main(int argc, char** argv) {
     return fail("the output folder " + output.string() + " does not exist or is not a folder; create it or choose another");
   }
 
-  const cli::CollectedFiles collected = cli::CollectMessageFiles(options.paths);
-  if (collected.unreadableFolders > 0) {
-    std::cerr << "vantorel-convert: " << collected.unreadableFolders
-              << " folder(s) could not be read completely; their readable files are listed\n";
-  }
+  cli::CollectedFiles collected = cli::CollectMessageFiles(options.paths);
   if (collected.files.empty()) {
+    for (const auto& entry : collected.skipped) {
+      std::cerr << "vantorel-convert: skipped " << entry.path << ": " << entry.reason << "\n";
+    }
     return fail("no message files (*.msg) found; nothing to convert");
   }
   std::cerr << "vantorel-convert: converting " << collected.files.size() << " file(s)\n";
@@ -70,6 +69,7 @@ int main(int argc, char** argv) {
   cli::ProgressView::installInterruptHandler();
   conversion::RunSettings settings;
   settings.outputFolder = output;
+  settings.skippedWhenListed = std::move(collected.skipped);
   conversion::RunState state;
   const conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
   view.finish();

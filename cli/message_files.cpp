@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "messagelist/file_checks.h"
 #include "messagelist/message_filter.h"
 #include "messagelist/path_logger.h"
 
@@ -16,7 +17,11 @@ CollectedFiles CollectMessageFiles(const std::vector<std::string>& paths) {
     const fs::path full = fs::absolute(given, ec).lexically_normal();
     const std::string path = ec ? given : full.string();
     if (!fs::is_directory(full, ec)) {
-      collected.files.add({}, path);
+      if (auto why = messagelist::UnusableFileReason(path)) {
+        collected.skipped.push_back({path, std::move(*why)});
+      } else {
+        collected.files.add({}, path);
+      }
       continue;
     }
     messagelist::pathLogger scanner;
@@ -26,7 +31,10 @@ CollectedFiles CollectMessageFiles(const std::vector<std::string>& paths) {
       if (messagelist::IsMessageFileName(name)) collected.files.add(folder, name);
     });
     scanner.LogPath(messagelist::EnsureTrailingSeparator(path));
-    collected.unreadableFolders += scanner.skippedFolders();
+    for (const messagelist::ScanSkip& skip : scanner.skipped()) {
+      const bool folder = skip.path.back() == messagelist::kPathSeparator;
+      if (folder || messagelist::IsMessageFileName(skip.path)) collected.skipped.push_back({skip.path, skip.reason});
+    }
     scanner.Terminate();
   }
   return collected;

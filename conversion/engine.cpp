@@ -76,6 +76,7 @@ class Run {
       : rows_(rows), settings_(settings), view_(view), state_(state) {}
 
   RunOutcome run() {
+    outcome_.skipped = settings_.skippedWhenListed;
     if (!anyListed()) {
       outcome_.result = RunOutcome::Result::EmptyList;
       return outcome_;

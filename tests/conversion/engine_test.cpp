@@ -222,5 +222,21 @@ TEST_F(EngineTest, AFileThatCannotBeCompletedIsAFailureNotDone) {
   EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
+TEST_F(EngineTest, WhatTheListingSkippedComesFirstAmongTheSkippedAndTheRunIsNotAllDone) {
+  VectorRows rows({message("A/1.msg")});
+  RunSettings settings{out.path(), june7, memory.backend()};
+  settings.skippedWhenListed = {{"/store/locked/", "the folder could not be read (Permission denied)"},
+                                {"/store/pipe.msg", "not a regular file (a named pipe)"}};
+  const RunOutcome outcome = runConversion(rows, settings, view, state);
+  EXPECT_EQ(outcome.imported, 1u);
+  ASSERT_EQ(outcome.skipped.size(), 2u);
+  EXPECT_EQ(outcome.skipped[0].path, "/store/locked/");
+  EXPECT_NE(doneBoxText(outcome).find("1 folder and 1 file were skipped and are not in the PST file:\r\n"
+                                      "/store/locked/ - the folder could not be read (Permission denied)\r\n"
+                                      "/store/pipe.msg - not a regular file (a named pipe)"),
+            std::string::npos)
+      << doneBoxText(outcome);
+}
+
 }  // namespace
 }  // namespace conversion::test
