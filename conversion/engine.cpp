@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "conversion/allocator_tuning.h"
+#include "conversion/file_importer.h"
 #include "conversion/folder_path.h"
 #include "conversion/messaging.h"
 #include "conversion/open_mapi_folder.h"
@@ -211,6 +212,12 @@ class Run {
       if (!isBlank(rows_.text(r))) ++outcome_.listed;
     }
     const std::string storePrefix = "\\\\" + state_.storeDisplayName + "\\";
+    // A file read elsewhere may take long (up to the readers' time limit): meanwhile the window
+    // is served, and a stop ends the pass at once rather than after that file.
+    session.SetImportWaitHandler([this] {
+      view_.yield();
+      return !stopping();
+    });
     size_t announced = 0;
     for (size_t i = 0; i < count; ++i) {
       if (stopping()) return;
@@ -232,6 +239,8 @@ class Run {
           MAPIUtils().HrSetOneProp(item.MAPIOBJECT(), kTagMessageFlags, messageFlags(item), true);
           item.Save();
           ++outcome_.imported;
+        } catch (const ImportStopped&) {
+          return;  // stopping() already recorded it
         } catch (const StoreWriteFailed& e) {
           // Every later message would fail the same way: the run ends now, and says why.
           outcome_.result = RunOutcome::Result::WriteFailed;

@@ -283,6 +283,10 @@ void Session::ExpectFile(const std::filesystem::path& file) {
   if (importer_) importer_->expect(file);
 }
 
+void Session::SetImportWaitHandler(FileImporter::WaitHandler handler) {
+  if (importer_) importer_->setWaitHandler(std::move(handler));
+}
+
 mail::ImportResult Session::ImportFile(const std::filesystem::path& file) {
   requireLoggedOn();
   return importer_->import(file);

@@ -156,6 +156,8 @@ class Session {
   // ahead; files are imported in the order announced.
   void ExpectFile(const std::filesystem::path& file);
   mail::ImportResult ImportFile(const std::filesystem::path& file);
+  // Served while ImportFile waits for a file read elsewhere (see FileImporter::setWaitHandler).
+  void SetImportWaitHandler(FileImporter::WaitHandler handler);
 
   bool loggedOn() const { return loggedOn_; }
   // The root folder of the attached store with this display name (the namespace's top level).

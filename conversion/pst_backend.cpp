@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "conversion/reader_pool.h"
 #include "conversion/store_backend.h"
 #include "pst/messaging/store.h"
 #include "pst/ndb/types.h"
@@ -7,9 +8,6 @@
 namespace conversion {
 
 namespace {
-
-constexpr size_t kPrefetchMessages = 6;
-constexpr size_t kPrefetchBytes = size_t{64} << 20;
 
 class PstStoreFile final : public StoreFile {
  public:
@@ -48,11 +46,11 @@ std::shared_ptr<const MessagingBackend> pstBackend() {
       },
       [](const std::filesystem::path& file) { return mail::importMessageFile(file); },
       [] {
-        // Reading and parsing the next messages on other threads while this one is written; the
-        // bounds keep the mail read but not yet written to a few messages and well under the
-        // memory budget.
-        return makePrefetchingImporter(ImportSteps{&mail::readMessageFile, &mail::importMessageData},
-                                       kPrefetchMessages, kPrefetchBytes);
+        // The next messages are read and parsed in reader processes while this one is written:
+        // whatever a message does to the parser, it cannot take the run down with it.
+        ReaderPoolSettings settings;
+        settings.program = findReaderProgram();
+        return makeReaderPool(std::move(settings));
       },
   });
   return backend;

@@ -1,0 +1,178 @@
+// vantorel-reader: reads and parses message files for the converter, one process per worker,
+// so that a message that crashes the parser, never ends or needs too much memory costs only
+// itself. Started by the converter only; see reader/protocol.h.
+#include <glib.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "mail/importer.h"
+#include "reader/message_codec.h"
+#include "reader/protocol.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VANTOREL_READER_UNCAPPED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VANTOREL_READER_UNCAPPED 1
+#endif
+#endif
+
+namespace {
+
+constexpr int kExitBadRequest = 2;
+
+[[noreturn]] void outOfMemory() { _exit(reader::kExitOutOfMemory); }
+
+// GLib aborts the process when an allocation fails; that is the cap, not a crash.
+GLogWriterOutput logWriter(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer data) {
+  if (level & G_LOG_LEVEL_ERROR) {
+    for (gsize i = 0; i < count; ++i) {
+      if (std::strcmp(fields[i].key, "MESSAGE") == 0 && fields[i].length < 0 &&
+          std::strstr(static_cast<const char*>(fields[i].value), "failed to allocate")) {
+        outOfMemory();
+      }
+    }
+  }
+  return g_log_writer_default(level, fields, count, data);
+}
+
+void limitItself(uint64_t memoryCap) {
+  const rlimit noCore{0, 0};
+  setrlimit(RLIMIT_CORE, &noCore);  // a crash costs its file, not a core dump's disk and time
+#ifndef VANTOREL_READER_UNCAPPED
+  // AddressSanitizer reserves terabytes of address space, so a sanitized reader runs uncapped.
+  const rlimit cap{memoryCap, memoryCap};
+  setrlimit(RLIMIT_AS, &cap);
+#else
+  (void)memoryCap;
+#endif
+}
+
+struct Fault {
+  std::string kind;
+  std::string text;
+};
+
+std::vector<Fault> faultsFromEnvironment() {
+  std::vector<Fault> faults;
+  const char* value = std::getenv(reader::kFaultVariable);
+  if (!value) return faults;
+  std::string spec = value;
+  size_t start = 0;
+  while (start <= spec.size()) {
+    const size_t end = std::min(spec.find(',', start), spec.size());
+    const std::string item = spec.substr(start, end - start);
+    if (const size_t colon = item.find(':'); colon != std::string::npos)
+      faults.push_back({item.substr(0, colon), item.substr(colon + 1)});
+    start = end + 1;
+  }
+  return faults;
+}
+
+void injectFault(const std::vector<Fault>& faults, const std::string& path, uint64_t memoryCap) {
+  for (const Fault& fault : faults) {
+    if (path.find(fault.text) == std::string::npos) continue;
+    if (fault.kind == "crash") raise(SIGSEGV);
+    if (fault.kind == "hang") {
+      for (;;) pause();
+    }
+    if (fault.kind == "pause") sleep(3);  // long enough for a test to act on the run meanwhile
+    if (fault.kind == "memory") {
+      void* block = g_malloc(memoryCap + (size_t{1} << 20));  // fails under the cap
+      g_free(block);
+    }
+  }
+}
+
+bool readAll(int fd, void* data, size_t size) {
+  auto* at = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = read(fd, at, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    at += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool writeAll(int fd, const std::string& header, const std::string& payload) {
+  iovec parts[2] = {{const_cast<char*>(header.data()), header.size()},
+                    {const_cast<char*>(payload.data()), payload.size()}};
+  iovec* part = parts;
+  int left = 2;
+  while (left > 0) {
+    const ssize_t n = writev(fd, part, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    size_t written = static_cast<size_t>(n);
+    while (left > 0 && written >= part->iov_len) {
+      written -= part->iov_len;
+      ++part;
+      --left;
+    }
+    if (left > 0) {
+      part->iov_base = static_cast<char*>(part->iov_base) + written;
+      part->iov_len -= written;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  g_log_set_writer_func(logWriter, nullptr, nullptr);
+  uint64_t memoryCap = reader::kMemoryCapBytes;
+  pid_t parent = 0;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--memory-cap") == 0) memoryCap = std::strtoull(argv[i + 1], nullptr, 10);
+    if (std::strcmp(argv[i], "--parent") == 0) parent = static_cast<pid_t>(std::strtol(argv[i + 1], nullptr, 10));
+  }
+  // A reader outlives no converter, even one that was killed.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (parent != 0 && getppid() != parent) return 0;
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGINT, SIG_IGN);  // Ctrl+C is the converter's to handle
+  limitItself(memoryCap);
+  std::set_new_handler(outOfMemory);
+  const std::vector<Fault> faults = faultsFromEnvironment();
+
+  std::string payload;
+  for (;;) {
+    uint8_t header[reader::kRequestHeaderSize];
+    if (!readAll(STDIN_FILENO, header, sizeof header)) return 0;  // the converter is done
+    const uint32_t length = reader::readLe32(header + 4);
+    if (reader::readLe32(header) != reader::kRequestMagic || length > reader::kMaxRequestPath) return kExitBadRequest;
+    std::string path(length, '\0');
+    if (!readAll(STDIN_FILENO, path.data(), length)) return kExitBadRequest;
+
+    injectFault(faults, path, memoryCap);
+    mail::ImportResult result;
+    try {
+      result = mail::importMessageFile(path);
+    } catch (const std::bad_alloc&) {
+      outOfMemory();
+    } catch (const std::exception& e) {
+      result = mail::ImportResult{};
+      result.reason = e.what();
+    }
+    payload.clear();
+    reader::encodeImportResult(result, payload);
+    result = mail::ImportResult{};
+    if (!writeAll(reader::kReplyDescriptor, reader::replyHeader(payload.size()), payload)) return 0;
+    // A large message's encoding is not kept for the next, mostly small, one.
+    if (payload.capacity() > (size_t{16} << 20)) std::string().swap(payload);
+  }
+}
