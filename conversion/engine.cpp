@@ -69,7 +69,7 @@ class FolderFailures {
 };
 
 // Rows announced to the importer beyond the one being imported.
-constexpr size_t kImportLookAhead = 8;
+constexpr size_t kImportLookAhead = 32;
 
 class Run {
  public:

@@ -1,10 +1,8 @@
 #include "conversion/reader_pool.h"
 
 #include <limits.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,6 +37,8 @@ std::string secondsText(std::chrono::milliseconds limit) {
   return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + " s";
 }
 
+int64_t ticksNow() { return Clock::now().time_since_epoch().count(); }
+
 // A write to a reader that has just died fails with EPIPE; the signal it also raises is
 // blocked on the pool's thread and taken back here, so it never reaches the program.
 void discardPendingBrokenPipe() {
@@ -50,12 +50,12 @@ void discardPendingBrokenPipe() {
   }
 }
 
+// The pool's thread starts the readers, sends them the files and enforces the time limit;
+// one thread per reader takes its replies, decoding each straight from the pipe.
 class ReaderPool final : public FileImporter {
  public:
-  explicit ReaderPool(ReaderPoolSettings settings)
-      : settings_(std::move(settings)), wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "cannot set up the message readers");
-    readers_.resize(std::max<size_t>(1, settings_.readers));
+  explicit ReaderPool(ReaderPoolSettings settings) : settings_(std::move(settings)) {
+    for (size_t i = 0; i < std::max<size_t>(1, settings_.readers); ++i) readers_.push_back(std::make_unique<Reader>());
     thread_ = std::thread([this] { run(); });
   }
 
@@ -64,15 +64,14 @@ class ReaderPool final : public FileImporter {
       std::lock_guard lock(mutex_);
       quit_ = true;
     }
-    wake();
+    poolWake_.notify_one();
     thread_.join();
-    close(wakeFd_);
   }
 
   void expect(const fs::path& file) override {
     std::lock_guard lock(mutex_);
     queue_.push_back(std::make_shared<Entry>(file));
-    wake();
+    poolWake_.notify_one();
   }
 
   mail::ImportResult import(const fs::path& file) override {
@@ -86,7 +85,7 @@ class ReaderPool final : public FileImporter {
       dropFront(static_cast<size_t>(found - queue_.begin()));
     }
     const EntryPtr entry = queue_.front();
-    wake();
+    poolWake_.notify_one();
     while (!resultReady_.wait_for(lock, kWaitSlice, [&] { return entry->state == State::Done; })) {
       if (!waitHandler_) continue;
       lock.unlock();
@@ -95,13 +94,13 @@ class ReaderPool final : public FileImporter {
       if (!keepWaiting && entry->state != State::Done) {
         dropFront(queue_.size());
         abandon_ = true;
-        wake();
+        poolWake_.notify_one();
         throw ImportStopped();
       }
     }
     queue_.erase(std::find(queue_.begin(), queue_.end(), entry));
     release(*entry);
-    wake();
+    poolWake_.notify_one();
     return std::move(entry->result);
   }
 
@@ -125,8 +124,13 @@ class ReaderPool final : public FileImporter {
 
   struct Reader {
     std::unique_ptr<ReaderProcess> process;  // started when first needed
-    std::deque<EntryPtr> assigned;           // sent to it, in order; the first is being read
-    Clock::time_point since;                 // when it began the first, or last sent a byte of it
+    std::thread receiver;
+    // With the lock held:
+    std::deque<EntryPtr> assigned;  // sent to it, in order; the first is being read
+    std::string endReason;          // why the pool's thread killed it
+    bool ended = false;             // its receiver has given up its files and is done
+    // When it began its first file, or last sent a byte of a reply.
+    std::atomic<int64_t> progress{0};
   };
 
   // ---- with the lock held ----
@@ -162,149 +166,15 @@ class ReaderPool final : public FileImporter {
     hold(*entry, cost + entry->file.native().size());
     resultReady_.notify_one();
   }
-
-  void wake() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = write(wakeFd_, &one, sizeof one);
+  mail::ImportResult refused(const std::string& reason) {
+    mail::ImportResult result;
+    result.reason = reason;
+    return result;
   }
-
-  // ---- on the pool's thread ----
-  void run() {
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-    for (;;) {
-      {
-        std::lock_guard lock(mutex_);
-        if (quit_) break;
-      }
-      dispatch();
-      std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}};
-      std::vector<Reader*> polled;
-      int timeout = -1;
-      const auto now = Clock::now();
-      for (Reader& r : readers_) {
-        if (!r.process) continue;
-        fds.push_back({r.process->replyDescriptor(), POLLIN, 0});
-        polled.push_back(&r);
-        if (r.assigned.empty()) continue;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(r.since + settings_.fileTimeLimit - now).count();
-        const int ms = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-        timeout = timeout < 0 ? ms : std::min(timeout, ms);
-      }
-      if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
-      if (fds[0].revents) {
-        uint64_t count;
-        [[maybe_unused]] const ssize_t n = read(wakeFd_, &count, sizeof count);
-      }
-      for (size_t i = 0; i < polled.size(); ++i) {
-        if (fds[i + 1].revents) serve(*polled[i]);
-      }
-      const auto later = Clock::now();
-      for (Reader& r : readers_) {
-        if (!r.assigned.empty() && later >= r.since + settings_.fileTimeLimit)
-          endReader(r, std::string(kReasonPrefix) + "the reader took longer than " + secondsText(settings_.fileTimeLimit));
-      }
-    }
-    readers_.clear();  // every reader is killed, whatever it is doing
-  }
-
-  // Sends waiting files to readers with room, in list order, as far as the bounds allow.
-  void dispatch() {
-    std::vector<std::pair<Reader*, EntryPtr>> sends;
-    {
-      std::lock_guard lock(mutex_);
-      if (abandon_) {
-        abandon_ = false;
-        for (Reader& r : readers_) {
-          if (r.assigned.empty()) continue;
-          r.process.reset();
-          r.assigned.clear();
-        }
-      }
-      for (const EntryPtr& entry : queue_) {
-        if (entry->state != State::Waiting) continue;
-        if (!roomFor(entry)) break;
-        if (entry->file.native().size() >= PATH_MAX) {
-          // No file can be opened by such a name: the refusal needs no reader.
-          settle(entry, mail::importMessageFile(entry->file), 0);
-          continue;
-        }
-        Reader* target = nullptr;
-        for (Reader& r : readers_) {
-          if (r.assigned.size() < kRequestsPerReader && (!target || r.assigned.size() < target->assigned.size()))
-            target = &r;
-        }
-        if (!target) break;
-        entry->state = State::Assigned;
-        hold(*entry, entry->file.native().size());
-        target->assigned.push_back(entry);
-        sends.emplace_back(target, entry);
-      }
-    }
-    for (auto& [r, entry] : sends) {
-      if (!r->process) {
-        try {
-          r->process = std::make_unique<ReaderProcess>(settings_.program, settings_.memoryCap);
-        } catch (const std::system_error& e) {
-          failAll(*r, std::string(kReasonPrefix) + "the reader could not be started (" + e.code().message() + ")");
-          continue;
-        }
-      }
-      if (r->assigned.empty() || std::find(r->assigned.begin(), r->assigned.end(), entry) == r->assigned.end())
-        continue;  // its reader failed meanwhile
-      if (r->assigned.front() == entry) r->since = Clock::now();
-      // A reader that died before taking it shows its end on the reply pipe: served there.
-      if (!r->process->send(reader::requestFrame(entry->file.native()))) discardPendingBrokenPipe();
-    }
-  }
-
-  // Takes the replies that have arrived.
-  void serve(Reader& r) {
-    for (;;) {
-      switch (r.process->receive()) {
-        case ReaderProcess::Received::Nothing:
-          return;
-        case ReaderProcess::Received::Partial:
-          r.since = Clock::now();
-          return;
-        case ReaderProcess::Received::Complete: {
-          r.since = Clock::now();
-          std::string error;
-          std::optional<mail::ImportResult> result =
-              r.assigned.empty() ? std::nullopt
-                                 : reader::decodeImportResult(r.process->payload(), settings_.memoryCap, &error);
-          if (!result) {
-            endReader(r, std::string(kReasonPrefix) + "the reader sent a reply that could not be understood");
-            return;
-          }
-          const EntryPtr entry = r.assigned.front();
-          r.assigned.pop_front();
-          const size_t cost = approximateSize(result->message);
-          std::lock_guard lock(mutex_);
-          settle(entry, std::move(*result), cost);
-          break;
-        }
-        case ReaderProcess::Received::Ended:
-          endReader(r, readerEndReason(r.process->waitForEnd(), settings_.memoryCap));
-          return;
-        case ReaderProcess::Received::Malformed:
-          endReader(r, std::string(kReasonPrefix) + "the reader sent a reply that could not be understood");
-          return;
-      }
-    }
-  }
-
-  // The reader goes (killed if need be); the file it was reading costs `reason`, the files
-  // waiting behind it go to the next free reader. A new reader starts when one is needed.
-  void endReader(Reader& r, const std::string& reason) {
-    r.process.reset();
-    std::lock_guard lock(mutex_);
+  // The reader's first file costs `reason`; the files behind it go to the next free reader.
+  void giveUp(Reader& r, const std::string& reason) {
     if (!r.assigned.empty()) {
-      mail::ImportResult refused;
-      refused.reason = reason;
-      settle(r.assigned.front(), std::move(refused), 0);
+      settle(r.assigned.front(), refused(reason), 0);
       r.assigned.pop_front();
     }
     for (const EntryPtr& entry : r.assigned) {
@@ -314,28 +184,166 @@ class ReaderPool final : public FileImporter {
     }
     r.assigned.clear();
   }
+  void killReader(Reader& r, std::string reason) {
+    if (!r.process || r.ended || !r.endReason.empty()) return;
+    r.endReason = std::move(reason);
+    r.process->kill();
+  }
 
-  void failAll(Reader& r, const std::string& reason) {
-    std::lock_guard lock(mutex_);
-    for (const EntryPtr& entry : r.assigned) {
-      mail::ImportResult refused;
-      refused.reason = reason;
-      settle(entry, std::move(refused), 0);
+  // ---- on the pool's thread ----
+  void run() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    std::unique_lock lock(mutex_);
+    while (!quit_) {
+      collectEnded(lock);
+      if (abandon_) {
+        abandon_ = false;
+        for (auto& r : readers_)
+          if (!r->assigned.empty()) killReader(*r, "abandoned");
+      }
+      dispatch();
+      // The time limit, counted from the start of each reader's first file.
+      const auto limit = std::chrono::duration_cast<Clock::duration>(settings_.fileTimeLimit);
+      std::optional<Clock::time_point> next;
+      for (auto& r : readers_) {
+        if (r->assigned.empty() || !r->endReason.empty() || r->ended) continue;
+        const Clock::time_point due = Clock::time_point(Clock::duration(r->progress.load())) + limit;
+        if (Clock::now() >= due) {
+          killReader(*r, std::string(kReasonPrefix) + "the reader took longer than " + secondsText(settings_.fileTimeLimit));
+        } else if (!next || due < *next) {
+          next = due;
+        }
+      }
+      if (next) {
+        poolWake_.wait_until(lock, *next);
+      } else {
+        poolWake_.wait(lock);
+      }
     }
-    r.assigned.clear();
+    for (auto& r : readers_) killReader(*r, "closing");
+    lock.unlock();
+    for (auto& r : readers_) {
+      if (r->receiver.joinable()) r->receiver.join();
+    }
+    readers_.clear();  // every reader is waited for
+  }
+
+  // Joins the receivers that are done; their slots get a new reader when one is needed.
+  void collectEnded(std::unique_lock<std::mutex>& lock) {
+    for (auto& r : readers_) {
+      if (!r->ended) continue;
+      std::thread receiver = std::move(r->receiver);
+      std::unique_ptr<ReaderProcess> process = std::move(r->process);
+      r->ended = false;
+      r->endReason.clear();
+      lock.unlock();
+      receiver.join();
+      process.reset();
+      lock.lock();
+    }
+  }
+
+  // Sends waiting files to readers with room, in list order, as far as the bounds allow.
+  void dispatch() {
+    for (const EntryPtr& entry : queue_) {
+      if (entry->state != State::Waiting) continue;
+      if (!roomFor(entry)) break;
+      if (entry->file.native().size() >= PATH_MAX) {
+        // No file can be opened by such a name: the refusal needs no reader.
+        settle(entry, mail::importMessageFile(entry->file), 0);
+        continue;
+      }
+      Reader* target = nullptr;
+      for (auto& r : readers_) {
+        if (r->ended || !r->endReason.empty() || r->assigned.size() >= kRequestsPerReader) continue;
+        if (!target || r->assigned.size() < target->assigned.size()) target = r.get();
+      }
+      if (!target) break;
+      if (!target->process && !start(*target)) {
+        settle(entry, refused(startFailure_), 0);
+        continue;
+      }
+      entry->state = State::Assigned;
+      hold(*entry, entry->file.native().size());
+      if (target->assigned.empty()) target->progress.store(ticksNow());
+      target->assigned.push_back(entry);
+      // A reader that died before taking it shows its end to its receiver: given up there.
+      if (!target->process->send(reader::requestFrame(entry->file.native()))) discardPendingBrokenPipe();
+    }
+  }
+
+  bool start(Reader& r) {
+    try {
+      r.process = std::make_unique<ReaderProcess>(settings_.program, settings_.memoryCap);
+    } catch (const std::system_error& e) {
+      startFailure_ = std::string(kReasonPrefix) + "the reader could not be started (" + e.code().message() + ")";
+      return false;
+    }
+    r.receiver = std::thread([this, &r] { receive(r); });
+    return true;
+  }
+
+  // ---- on each reader's receiving thread ----
+  void receive(Reader& r) {
+    ReplyStream stream(r.process->replyDescriptor(), r.progress);
+    std::string failure;
+    try {
+      for (;;) {
+        uint8_t header[reader::kReplyHeaderSize];
+        stream.read(header, sizeof header);
+        const uint64_t length = reader::readLe64(header + 8);
+        std::string error;
+        std::optional<mail::ImportResult> result;
+        if (reader::readLe32(header) == reader::kReplyMagic && reader::readLe32(header + 4) == 0 &&
+            length <= settings_.memoryCap) {
+          result = reader::decodeImportResult(stream, length, settings_.memoryCap, &error);
+        }
+        const size_t cost = result ? approximateSize(result->message) : 0;
+        std::lock_guard lock(mutex_);
+        if (!result || r.assigned.empty()) {
+          failure = std::string(kReasonPrefix) + "the reader sent a reply that could not be understood";
+          break;
+        }
+        settle(r.assigned.front(), std::move(*result), cost);
+        r.assigned.pop_front();
+        r.progress.store(ticksNow());  // it begins the next file
+        poolWake_.notify_one();        // it has room for another
+      }
+    } catch (const ReaderGone&) {
+    }
+    int status = 0;
+    bool killed;
+    {
+      std::lock_guard lock(mutex_);
+      killed = !r.endReason.empty();
+    }
+    if (!failure.empty()) {
+      r.process->kill();
+    } else if (!killed) {
+      status = r.process->waitForEnd();
+    }
+    std::lock_guard lock(mutex_);
+    giveUp(r, !r.endReason.empty() ? r.endReason
+                                   : !failure.empty() ? failure : readerEndReason(status, settings_.memoryCap));
+    r.ended = true;
+    poolWake_.notify_one();
   }
 
   const ReaderPoolSettings settings_;
   std::mutex mutex_;
-  std::condition_variable resultReady_;
-  std::deque<EntryPtr> queue_;  // announced and not yet taken, in order
-  size_t heldCount_ = 0;        // entries being read, or read and waiting in the queue
+  std::condition_variable resultReady_;  // the caller waits on it
+  std::condition_variable poolWake_;     // the pool's thread waits on it
+  std::deque<EntryPtr> queue_;           // announced and not yet taken, in order
+  size_t heldCount_ = 0;                 // entries being read, or read and waiting in the queue
   size_t heldBytes_ = 0;
   bool quit_ = false;
   bool abandon_ = false;  // kill the readers of abandoned files
   WaitHandler waitHandler_;
-  const int wakeFd_;
-  std::vector<Reader> readers_;  // the pool's thread's alone
+  std::string startFailure_;
+  std::vector<std::unique_ptr<Reader>> readers_;
   // Last: it starts once everything above exists.
   std::thread thread_;
 };

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,9 +24,6 @@ namespace conversion {
 
 namespace {
 
-// Replies are mostly small; a buffer grown for a large one is not kept for the next.
-constexpr size_t kKeptBufferSize = size_t{8} << 20;
-constexpr size_t kFirstBufferSize = size_t{1} << 20;
 // A pipe of this size takes a typical message in one write instead of sixteen.
 constexpr int kReplyPipeSize = 1 << 20;
 
@@ -56,8 +54,7 @@ struct SpawnSetup {
 
 }  // namespace
 
-ReaderProcess::ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap)
-    : maxPayload_(memoryCap) {
+ReaderProcess::ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap) {
   int requests[2], replies[2];
   if (pipe2(requests, O_CLOEXEC) != 0) fail("cannot create the reader's pipes", errno);
   if (pipe2(replies, O_CLOEXEC) != 0) {
@@ -104,18 +101,18 @@ ReaderProcess::ReaderProcess(const std::filesystem::path& program, uint64_t memo
   }
   requests_ = requests[1];
   replies_ = replies[0];
-  fcntl(replies_, F_SETFL, fcntl(replies_, F_GETFL) | O_NONBLOCK);
+  pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
 }
 
 ReaderProcess::~ReaderProcess() {
   if (!reaped_) {
-    kill(pid_, SIGKILL);
+    kill();
     while (waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
     }
   }
+  close(pidfd_);
   close(requests_);
   close(replies_);
-  std::free(payload_);
 }
 
 bool ReaderProcess::send(std::string_view frame) {
@@ -128,64 +125,45 @@ bool ReaderProcess::send(std::string_view frame) {
   return true;
 }
 
-void ReaderProcess::resetReply() {
-  headerHave_ = 0;
-  payloadLength_ = payloadHave_ = 0;
-  complete_ = false;
-  if (payloadCapacity_ > kKeptBufferSize) {
-    std::free(payload_);
-    payload_ = nullptr;
-    payloadCapacity_ = 0;
+void ReaderProcess::kill() {
+  if (pidfd_ >= 0) {
+    syscall(SYS_pidfd_send_signal, pidfd_, SIGKILL, nullptr, 0);
+  } else if (!reaped_) {
+    ::kill(pid_, SIGKILL);  // a kernel without pidfds
   }
 }
 
-ReaderProcess::Received ReaderProcess::receive() {
-  if (complete_) resetReply();
-  bool any = false;
+size_t ReplyStream::fill(void* into, size_t size) {
   for (;;) {
-    uint8_t* into;
-    size_t wanted;
-    if (headerHave_ < sizeof header_) {
-      into = header_ + headerHave_;
-      wanted = sizeof header_ - headerHave_;
-    } else {
-      if (payloadHave_ == payloadLength_) {
-        complete_ = true;
-        return Received::Complete;
-      }
-      if (payloadHave_ == payloadCapacity_) {
-        // Grown as bytes arrive, never to a length that has not been sent.
-        const size_t grown = static_cast<size_t>(
-            std::min<uint64_t>(payloadLength_, std::max(kFirstBufferSize, payloadCapacity_ * 2)));
-        auto* bigger = static_cast<uint8_t*>(std::realloc(payload_, grown));
-        if (!bigger) return Received::Malformed;
-        payload_ = bigger;
-        payloadCapacity_ = grown;
-      }
-      into = payload_ + payloadHave_;
-      // Never past this reply: the next one may already wait behind it.
-      wanted = static_cast<size_t>(std::min<uint64_t>(payloadCapacity_, payloadLength_) - payloadHave_);
+    const ssize_t n = ::read(fd_, into, size);
+    if (n > 0) {
+      progress_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+      return static_cast<size_t>(n);
     }
-    const ssize_t n = read(replies_, into, wanted);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN) return any ? Received::Partial : Received::Nothing;
-      return Received::Ended;
-    }
-    if (n == 0) return Received::Ended;
-    any = true;
-    if (headerHave_ < sizeof header_) {
-      headerHave_ += static_cast<size_t>(n);
-      if (headerHave_ == sizeof header_) {
-        payloadLength_ = reader::readLe64(header_ + 8);
-        if (reader::readLe32(header_) != reader::kReplyMagic || reader::readLe32(header_ + 4) != 0 ||
-            payloadLength_ > maxPayload_) {
-          return Received::Malformed;
-        }
+    if (n < 0 && errno == EINTR) continue;
+    throw ReaderGone{};
+  }
+}
+
+void ReplyStream::read(void* into, size_t size) {
+  auto* out = static_cast<uint8_t*>(into);
+  while (size > 0) {
+    if (at_ == end_) {
+      // A large value goes straight to its place; small ones come from the buffer.
+      if (size >= buffer_.size()) {
+        const size_t n = fill(out, size);
+        out += n;
+        size -= n;
+        continue;
       }
-    } else {
-      payloadHave_ += static_cast<uint64_t>(n);
+      at_ = 0;
+      end_ = fill(buffer_.data(), buffer_.size());
     }
+    const size_t n = std::min(size, end_ - at_);
+    std::memcpy(out, buffer_.data() + at_, n);
+    at_ += n;
+    out += n;
+    size -= n;
   }
 }
 
@@ -198,7 +176,7 @@ int ReaderProcess::waitForEnd() {
     if (done == pid_) break;
     if (done < 0 && errno != EINTR) break;
     if (std::chrono::steady_clock::now() > giveUp) {
-      kill(pid_, SIGKILL);
+      kill();
       while (waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
       }
       break;

@@ -1,15 +1,18 @@
 // One message reader process (vantorel-reader) as the converter drives it: started with
-// posix_spawn, never by forking the converter (the window has many threads), fed requests and
-// read from without blocking, ended with SIGKILL.
+// posix_spawn, never by forking the converter (the window has many threads), fed requests on
+// one pipe, answering on another, ended with SIGKILL.
 #pragma once
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "reader/message_codec.h"
 
 namespace conversion {
 
@@ -24,43 +27,42 @@ class ReaderProcess {
 
   // Sends one request frame; false when the reader is gone.
   bool send(std::string_view frame);
-
-  // Poll for input on this to learn that a reply (or the reader's end) is coming.
+  // The reader's replies, read with blocking reads.
   int replyDescriptor() const { return replies_; }
-
-  enum class Received {
-    Nothing,   // no new bytes
-    Partial,   // some bytes of a reply, not all
-    Complete,  // payload() holds a whole reply
-    Ended,     // the reader closed its end: it ended, or is ending
-    Malformed, // the bytes are not a reply
-  };
-  // Reads what has arrived without blocking, at most up to the end of the current reply.
-  Received receive();
-  // The payload of the reply receive() completed; valid until the next receive().
-  std::span<const uint8_t> payload() const { return {payload_, payloadLength_}; }
-
-  // After Ended: waits a moment for the reader's end and returns its wait status; a reader
-  // that does not end is killed.
+  // Kills the reader at once (from any thread; it is waited for by waitForEnd or the destructor).
+  void kill();
+  // After its replies ended: waits a moment for the reader's end and returns its wait status;
+  // a reader that does not end is killed. Called from one thread only.
   int waitForEnd();
 
  private:
-  void resetReply();
-
   pid_t pid_ = -1;
+  int pidfd_ = -1;  // signals reach this very process, never one that took its number later
   int requests_ = -1;
   int replies_ = -1;
-  uint64_t maxPayload_;
   bool reaped_ = false;
   int status_ = 0;
+};
 
-  uint8_t header_[16];
-  size_t headerHave_ = 0;
-  uint8_t* payload_ = nullptr;  // malloc'd, grown as the reply arrives
-  size_t payloadCapacity_ = 0;
-  uint64_t payloadLength_ = 0;
-  uint64_t payloadHave_ = 0;
-  bool complete_ = false;
+// Thrown by ReplyStream when the replies end (the reader died or was killed).
+struct ReaderGone {};
+
+// A reader's replies as one stream of bytes: small reads go through a buffer, large ones
+// straight into where the decoded message keeps them. Records the time of every arrival in
+// `progress` (steady clock ticks), so that a reader that stops sending can be told apart from
+// one that is busy sending.
+class ReplyStream final : public reader::ByteSource {
+ public:
+  ReplyStream(int fd, std::atomic<int64_t>& progress) : fd_(fd), progress_(progress) {}
+  void read(void* into, size_t size) override;
+
+ private:
+  size_t fill(void* into, size_t size);  // one read(); throws ReaderGone at the end
+
+  int fd_;
+  std::atomic<int64_t>& progress_;
+  std::vector<uint8_t> buffer_ = std::vector<uint8_t>(64 << 10);
+  size_t at_ = 0, end_ = 0;
 };
 
 // The reason a file is skipped for when its reader ended with `waitStatus` while reading it.

@@ -2,12 +2,16 @@
 // so that a message that crashes the parser, never ends or needs too much memory costs only
 // itself. Started by the converter only; see reader/protocol.h.
 #include <glib.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <limits.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -107,24 +111,21 @@ bool readAll(int fd, void* data, size_t size) {
   return true;
 }
 
-bool writeAll(int fd, const std::string& header, const std::string& payload) {
-  iovec parts[2] = {{const_cast<char*>(header.data()), header.size()},
-                    {const_cast<char*>(payload.data()), payload.size()}};
-  iovec* part = parts;
-  int left = 2;
-  while (left > 0) {
-    const ssize_t n = writev(fd, part, left);
+// Writes the header and then the pieces, straight from where they lie.
+bool writeReply(int fd, const std::string& header, const reader::Encoding& encoding) {
+  std::vector<iovec> parts{{const_cast<char*>(header.data()), header.size()}};
+  for (const auto& piece : encoding.pieces()) parts.push_back({const_cast<uint8_t*>(piece.data()), piece.size()});
+  size_t next = 0;
+  while (next < parts.size()) {
+    const int count = static_cast<int>(std::min<size_t>(parts.size() - next, IOV_MAX));
+    const ssize_t n = writev(fd, parts.data() + next, count);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     size_t written = static_cast<size_t>(n);
-    while (left > 0 && written >= part->iov_len) {
-      written -= part->iov_len;
-      ++part;
-      --left;
-    }
-    if (left > 0) {
-      part->iov_base = static_cast<char*>(part->iov_base) + written;
-      part->iov_len -= written;
+    while (next < parts.size() && written >= parts[next].iov_len) written -= parts[next++].iov_len;
+    if (written > 0) {
+      parts[next].iov_base = static_cast<char*>(parts[next].iov_base) + written;
+      parts[next].iov_len -= written;
     }
   }
   return true;
@@ -147,9 +148,14 @@ int main(int argc, char** argv) {
   signal(SIGINT, SIG_IGN);  // Ctrl+C is the converter's to handle
   limitItself(memoryCap);
   std::set_new_handler(outOfMemory);
+  // As in the converter: large blocks (file buffers, decoded parts) come from the heap and are
+  // reused by the next message, instead of costing fresh zeroed pages each time; the heap is
+  // given back only above what a large message leaves free, or every one would cost its size in
+  // page faults again.
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
   const std::vector<Fault> faults = faultsFromEnvironment();
 
-  std::string payload;
   for (;;) {
     uint8_t header[reader::kRequestHeaderSize];
     if (!readAll(STDIN_FILENO, header, sizeof header)) return 0;  // the converter is done
@@ -168,11 +174,7 @@ int main(int argc, char** argv) {
       result = mail::ImportResult{};
       result.reason = e.what();
     }
-    payload.clear();
-    reader::encodeImportResult(result, payload);
-    result = mail::ImportResult{};
-    if (!writeAll(reader::kReplyDescriptor, reader::replyHeader(payload.size()), payload)) return 0;
-    // A large message's encoding is not kept for the next, mostly small, one.
-    if (payload.capacity() > (size_t{16} << 20)) std::string().swap(payload);
+    const reader::Encoding encoding(result);
+    if (!writeReply(reader::kReplyDescriptor, reader::replyHeader(encoding.size()), encoding)) return 0;
   }
 }

@@ -50,19 +50,21 @@ int alternativeOf(PropType type) {
 }
 
 // Little-endian fixed-size integers; counts and lengths as 64-bit values.
+// Fixed fields and short values are copied into the encoding's own buffer; long values are
+// referred to where they lie in the message, so the message is never copied to be sent.
 class Writer {
  public:
-  explicit Writer(std::string& out) : out_(out) {}
+  explicit Writer(Encoding& out) : out_(out) {}
   template <class T>
   void fixed(T value) {
     static_assert(std::is_integral_v<T>);
     char le[sizeof(T)];
     for (size_t i = 0; i < sizeof(T); ++i) le[i] = static_cast<char>((static_cast<uint64_t>(value) >> (8 * i)) & 0xFF);
-    out_.append(le, sizeof(T));
+    append(le, sizeof(T));
   }
   void bytes(const void* data, size_t size) {
     fixed<uint64_t>(size);
-    out_.append(static_cast<const char*>(data), size);
+    append(data, size);
   }
   void value(const PropValue& v) {
     fixed<uint8_t>(static_cast<uint8_t>(v.index()));
@@ -79,7 +81,7 @@ class Writer {
     props(m.props);
     fixed<uint64_t>(m.named.size());
     for (const NamedProperty& n : m.named) {
-      out_.append(reinterpret_cast<const char*>(n.key.propertySet.data()), n.key.propertySet.size());
+      append(n.key.propertySet.data(), n.key.propertySet.size());
       if (const auto* lid = std::get_if<uint32_t>(&n.key.id)) {
         fixed<uint8_t>(0);
         fixed<uint32_t>(*lid);
@@ -112,7 +114,7 @@ class Writer {
   }
   void put(const std::string& v) { bytes(v.data(), v.size()); }
   void put(const pst::Bytes& v) { bytes(v.data(), v.size()); }
-  void put(const pst::Guid& v) { out_.append(reinterpret_cast<const char*>(v.data()), v.size()); }
+  void put(const pst::Guid& v) { append(v.data(), v.size()); }
   void put(const std::vector<int32_t>& v) {
     fixed<uint64_t>(v.size());
     for (int32_t x : v) put(x);
@@ -127,7 +129,9 @@ class Writer {
     fixed<uint32_t>(v.size);
   }
 
-  std::string& out_;
+  void append(const void* data, size_t size) { out_.append(static_cast<const uint8_t*>(data), size); }
+
+  Encoding& out_;
 };
 
 struct Malformed {
@@ -136,16 +140,16 @@ struct Malformed {
 
 class Reader {
  public:
-  Reader(std::span<const uint8_t> bytes, size_t memoryBudget)
-      : at_(bytes.data()), end_(bytes.data() + bytes.size()), budget_(memoryBudget) {}
-  bool atEnd() const { return at_ == end_; }
+  Reader(ByteSource& source, uint64_t length, size_t memoryBudget)
+      : source_(source), left_(length), budget_(memoryBudget) {}
+  bool atEnd() const { return left_ == 0; }
 
   template <class T>
   T fixed() {
-    need(sizeof(T));
+    uint8_t le[sizeof(T)];
+    take(le, sizeof(T));
     uint64_t v = 0;
-    for (size_t i = 0; i < sizeof(T); ++i) v |= static_cast<uint64_t>(at_[i]) << (8 * i);
-    at_ += sizeof(T);
+    for (size_t i = 0; i < sizeof(T); ++i) v |= static_cast<uint64_t>(le[i]) << (8 * i);
     return static_cast<T>(v);
   }
   // A count of items each encoded in at least `minimumSize` bytes and held in `heldSize`
@@ -158,9 +162,8 @@ class Reader {
   }
   template <class Container>
   Container sized() {
-    const size_t n = count(1, 1);
-    Container c(at_, at_ + n);
-    at_ += n;
+    Container c(count(1, 1), 0);
+    take(c.data(), c.size());
     return c;
   }
   PropValue value(PropType type) {
@@ -248,41 +251,76 @@ class Reader {
   }
 
  private:
-  size_t left() const { return static_cast<size_t>(end_ - at_); }
+  size_t left() const { return static_cast<size_t>(left_); }
   // Memory the decoded message takes, against what the sending reader itself could hold.
   void charge(size_t bytes) {
     if (bytes > budget_) throw Malformed{"a message larger than a reader can hold"};
     budget_ -= bytes;
   }
-  void need(size_t n) {
-    if (left() < n) throw Malformed{"it ends in the middle of a value"};
+  void take(void* into, size_t n) {
+    if (left_ < n) throw Malformed{"it ends in the middle of a value"};
+    source_.read(into, n);
+    left_ -= n;
   }
   pst::Guid guid() {
-    need(16);
     pst::Guid g;
-    std::memcpy(g.data(), at_, g.size());
-    at_ += g.size();
+    take(g.data(), g.size());
     return g;
   }
 
-  const uint8_t* at_;
-  const uint8_t* end_;
+  ByteSource& source_;
+  uint64_t left_;
   size_t budget_;
+};
+
+class SpanSource final : public ByteSource {
+ public:
+  explicit SpanSource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  void read(void* into, size_t size) override {
+    std::memcpy(into, bytes_.data(), size);  // the reader never asks for more than the length given
+    bytes_ = bytes_.subspan(size);
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
 };
 
 }  // namespace
 
-void encodeImportResult(const mail::ImportResult& result, std::string& out) {
-  Writer w(out);
+void Encoding::append(const uint8_t* data, size_t size) {
+  if (size >= kReferredSize) {
+    pieces_.push_back({data, 0, size});
+  } else {
+    if (pieces_.empty() || pieces_.back().external) pieces_.push_back({nullptr, own_.size(), 0});
+    own_.insert(own_.end(), data, data + size);
+    pieces_.back().size += size;
+  }
+  size_ += size;
+}
+
+std::vector<std::span<const uint8_t>> Encoding::pieces() const {
+  std::vector<std::span<const uint8_t>> out;
+  out.reserve(pieces_.size());
+  for (const Piece& p : pieces_) out.emplace_back(p.external ? p.external : own_.data() + p.offset, p.size);
+  return out;
+}
+
+Encoding::Encoding(const mail::ImportResult& result) {
+  Writer w(*this);
   w.fixed<uint8_t>(result.ok ? 1 : 0);
   w.bytes(result.reason.data(), result.reason.size());
   w.message(result.message);
 }
 
-std::optional<mail::ImportResult> decodeImportResult(std::span<const uint8_t> bytes, size_t memoryBudget,
+void encodeImportResult(const mail::ImportResult& result, std::string& out) {
+  const Encoding encoding(result);
+  for (const auto& piece : encoding.pieces()) out.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+}
+
+std::optional<mail::ImportResult> decodeImportResult(ByteSource& source, uint64_t length, size_t memoryBudget,
                                                     std::string* error) {
   try {
-    Reader r(bytes, memoryBudget);
+    Reader r(source, length, memoryBudget);
     mail::ImportResult result;
     const uint8_t ok = r.fixed<uint8_t>();
     if (ok > 1) throw Malformed{"a result flag that is neither 0 nor 1"};
@@ -295,6 +333,12 @@ std::optional<mail::ImportResult> decodeImportResult(std::span<const uint8_t> by
     if (error) *error = m.what;
     return std::nullopt;
   }
+}
+
+std::optional<mail::ImportResult> decodeImportResult(std::span<const uint8_t> bytes, size_t memoryBudget,
+                                                    std::string* error) {
+  SpanSource source(bytes);
+  return decodeImportResult(source, bytes.size(), memoryBudget, error);
 }
 
 }  // namespace reader
