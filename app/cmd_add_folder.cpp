@@ -15,6 +15,8 @@ using shellutil::kAppTitle;
 
 namespace {
 
+constexpr size_t kSkippedShown = 10;
+
 // While the tree is searched, the counter line says how far the search got: on a large
 // store the search alone takes minutes. The line gets its own text back however the
 // search ends.
@@ -43,13 +45,24 @@ class SearchProgressLine {
   QElapsedTimer shown_;
 };
 
-QString unreadableFoldersText(int32_t count) {
-  const QString folders = count == 1 ? QStringLiteral("1 folder") : QStringLiteral("%1 folders").arg(count);
-  return QStringLiteral(
-             "%1 could not be read, so the messages in %2 are not in the list.\r\n"
-             "Make sure you may read every folder of the message store, then clear the list and add the "
-             "folder again.")
-      .arg(folders, count == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+// The second box: everything found that cannot be listed, and why.
+QString notListedText(const std::vector<conversion::SkippedEntry>& skipped) {
+  const size_t folders = conversion::skippedFolderCount(skipped);
+  const size_t files = skipped.size() - folders;
+  QStringList parts;
+  if (folders > 0)
+    parts << (folders == 1 ? QStringLiteral("1 folder could not be read")
+                           : QStringLiteral("%1 folders could not be read").arg(folders));
+  if (files > 0)
+    parts << (files == 1 ? QStringLiteral("1 message file cannot be read")
+                         : QStringLiteral("%1 message files cannot be read").arg(files));
+  return QStringLiteral("%1, so %2 not in the list:\r\n%3\r\n"
+                        "Make sure you may read every folder and file of the message store, then clear the list "
+                        "and add the folder again.")
+      .arg(parts.join(QStringLiteral(" and ")),
+           files == 0 ? (folders == 1 ? QStringLiteral("the messages in it are") : QStringLiteral("the messages in them are"))
+                      : QStringLiteral("they are"),
+           QString::fromStdString(conversion::skippedLines(skipped, kSkippedShown)));
 }
 
 }  // namespace
@@ -79,7 +92,10 @@ void frmStep1::addFolderTree(const std::string& folder, FolderAddition& tally) {
     });
     scanner.LogPath(start);
     found = scanner.fullFileNames();
-    tally.unreadableFolders += scanner.skippedFolders();
+    for (const messagelist::ScanSkip& skip : scanner.skipped()) {
+      const bool isFolder = skip.path.back() == messagelist::kPathSeparator;
+      if (isFolder || messagelist::IsMessageFileName(skip.path)) tally.notListed.push_back({skip.path, skip.reason});
+    }
     scanner.Terminate();
   }
   try {
@@ -98,9 +114,11 @@ void frmStep1::addFolderTree(const std::string& folder, FolderAddition& tally) {
 }
 
 void frmStep1::reportFolderAddition(const FolderAddition& tally) {
+  // The run reports them again among its skipped files, so that its end says what is missing.
+  listingSkipped_.insert(listingSkipped_.end(), tally.notListed.begin(), tally.notListed.end());
   setConvertEnabled(tally.added > 0);
   dialogs_.messageBox(this, QStringLiteral("%1 Files Added to List.").arg(tally.added), shellutil::vbOKOnly,
                       kAppTitle);
-  if (tally.unreadableFolders > 0)
-    dialogs_.messageBox(this, unreadableFoldersText(tally.unreadableFolders), shellutil::vbExclamation, kAppTitle);
+  if (!tally.notListed.empty())
+    dialogs_.messageBox(this, notListedText(tally.notListed), shellutil::vbExclamation, kAppTitle);
 }

@@ -34,6 +34,7 @@ void frmStep1::CmdExtractDBX_Click() {
     app::WindowRunView view(*this);
     conversion::RunSettings settings;
     settings.outputFolder = outputFolder;
+    settings.skippedWhenListed = listingSkipped_;
     outcome = conversion::runConversion(rows, settings, view, runState_);
     conversionRunning_ = false;
   } catch (...) {

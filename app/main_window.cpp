@@ -104,6 +104,7 @@ void frmStep1::AddFileToList(const QString& path) { grid_->AddFileToList(path); 
 void frmStep1::ResetFileList() {
   folderList_ = QStringList{QString()};
   runState_.folderList = {std::string()};
+  listingSkipped_.clear();
   grid_->ResetFileList();
 }
 

@@ -90,8 +90,10 @@ class frmStep1 : public QWidget {
  private:
   // What one add-folder command or drop added.
   struct FolderAddition {
-    int32_t added = 0;              // rows appended
-    int32_t unreadableFolders = 0;  // folders the scan could not read
+    int32_t added = 0;  // rows appended
+    // What the scan found but could not list: folders it could not read, message files it
+    // cannot read at all.
+    std::vector<conversion::SkippedEntry> notListed;
   };
 
   void Form_Initialize();
@@ -112,6 +114,8 @@ class frmStep1 : public QWidget {
   std::unique_ptr<messagelist::MessageGrid> grid_;
   QStringList folderList_;
   conversion::RunState runState_;
+  // What the add-folder commands found but could not list since the list was last cleared.
+  std::vector<conversion::SkippedEntry> listingSkipped_;
   bool conversionRunning_ = false;
   bool stopRequested_ = false;
   bool commandRunning_ = false;

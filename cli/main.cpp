@@ -65,12 +65,11 @@ int main(int argc, char** argv) {
                 " does not exist or is not a folder; create it or choose another");
   }
 
-  const cli::CollectedFiles collected = cli::CollectMessageFiles(options.paths);
-  if (collected.unreadableFolders > 0) {
-    std::cerr << kProgram << ": " << collected.unreadableFolders
-              << " folder(s) could not be read completely; their readable files are listed\n";
+  cli::CollectedFiles collected = cli::CollectMessageFiles(options.paths);
+  if (collected.files.empty()) {
+    cli::PrintSkipped(stderr, collected.skipped, {});
+    return fail("no message files (*.msg) found; nothing to convert");
   }
-  if (collected.files.empty()) return fail("no message files (*.msg) found; nothing to convert");
 
   cli::SkippedListFile skippedList;
   std::string problem;
@@ -82,6 +81,7 @@ int main(int argc, char** argv) {
   cli::ProgressView::installInterruptHandler();
   conversion::RunSettings settings;
   settings.outputFolder = output;
+  settings.skippedWhenListed = std::move(collected.skipped);
   conversion::RunState state;
   const conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
   view.finish();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "messagelist/file_checks.h"
 #include "messagelist/message_filter.h"
 #include "messagelist/path_logger.h"
 
@@ -20,7 +21,13 @@ std::string UnusablePathProblem(const std::string& path) {
     return std::strerror(errno);
   }
   if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return {};
-  return "neither a file nor a folder";
+  // Named like the files a folder scan skips; reading one could hang or never end.
+  const char* kind = S_ISFIFO(info.st_mode) ? "a named pipe"
+                     : S_ISCHR(info.st_mode) ? "a character device"
+                     : S_ISBLK(info.st_mode) ? "a block device"
+                     : S_ISSOCK(info.st_mode) ? "a socket"
+                                              : "of an unknown kind";
+  return std::string("not a regular file (") + kind + "), and not a folder either";
 }
 
 CollectedFiles CollectMessageFiles(const std::vector<std::string>& paths) {
@@ -30,7 +37,11 @@ CollectedFiles CollectMessageFiles(const std::vector<std::string>& paths) {
     const fs::path full = fs::absolute(given, ec).lexically_normal();
     const std::string path = ec ? given : full.string();
     if (!fs::is_directory(full, ec)) {
-      collected.files.add({}, path);
+      if (auto why = messagelist::UnusableFileReason(path)) {
+        collected.skipped.push_back({path, std::move(*why)});
+      } else {
+        collected.files.add({}, path);
+      }
       continue;
     }
     messagelist::pathLogger scanner;
@@ -40,7 +51,10 @@ CollectedFiles CollectMessageFiles(const std::vector<std::string>& paths) {
       if (messagelist::IsMessageFileName(name)) collected.files.add(folder, name);
     });
     scanner.LogPath(messagelist::EnsureTrailingSeparator(path));
-    collected.unreadableFolders += scanner.skippedFolders();
+    for (const messagelist::ScanSkip& skip : scanner.skipped()) {
+      const bool folder = skip.path.back() == messagelist::kPathSeparator;
+      if (folder || messagelist::IsMessageFileName(skip.path)) collected.skipped.push_back({skip.path, skip.reason});
+    }
     scanner.Terminate();
   }
   return collected;

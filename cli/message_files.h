@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "cli/path_list.h"
+#include "conversion/engine.h"
 
 namespace cli {
 
 struct CollectedFiles {
-  PathList files;                  // full paths, in the order found
-  int unreadableFolders = 0;       // folders (or parts of them) that could not be listed
+  PathList files;  // full paths, in the order found
+  // What was found but cannot be converted, in the order found: folders that could not be
+  // read (their paths end in "/"), and message files that are no regular files, dangling or
+  // looping links, or paths longer than the system allows. Reported with the run's own skips.
+  std::vector<conversion::SkippedEntry> skipped;
 };
 
 // Why `path`, given on the command line, cannot be converted: it does not exist, or is neither
@@ -19,8 +23,9 @@ struct CollectedFiles {
 std::string UnusablePathProblem(const std::string& path);
 
 // Each path becomes absolute. A folder contributes every file below it whose name ends in
-// ".msg" in any letter case, breadth-first; a file is listed as given, whatever its name, so
-// that one that cannot be read is reported with the files that were skipped.
+// ".msg" in any letter case, breadth-first; any other path is listed as given, so that a
+// missing or unreadable file is reported with the files that were skipped, unless it cannot
+// be a message file at all (a pipe, a device, a broken link...), which is skipped at once.
 CollectedFiles CollectMessageFiles(const std::vector<std::string>& paths);
 
 }  // namespace cli

@@ -11,6 +11,8 @@ constexpr const char* kLineBreak = "\r\n";
 constexpr size_t kSkippedShown = 10;
 constexpr const char* kHelpAddress = "https://vantorel.org/help/#troubleshooting";
 
+std::string counted(size_t n, const std::string& noun) { return std::to_string(n) + " " + noun + (n == 1 ? "" : "s"); }
+
 }  // namespace
 
 std::string doneBoxText(const RunOutcome& outcome) {
@@ -21,14 +23,30 @@ std::string doneBoxText(const RunOutcome& outcome) {
                           std::to_string(outcome.listed) + " listed files were converted; the file holds them all.");
   }
   if (!outcome.skipped.empty()) {
-    const size_t count = outcome.skipped.size();
-    text += kLineBreak + std::to_string(count) + (count == 1 ? " file was" : " files were") +
-            " skipped and are not in the PST file:";
-    for (size_t i = 0; i < count && i < kSkippedShown; ++i) {
-      text += kLineBreak + outcome.skipped[i].path + " - " + outcome.skipped[i].reason;
-    }
-    if (count > kSkippedShown) text += kLineBreak + ("and " + std::to_string(count - kSkippedShown) + " more.");
+    const size_t folders = skippedFolderCount(outcome.skipped);
+    const size_t files = outcome.skipped.size() - folders;
+    const std::string what =
+        folders == 0 ? counted(files, "file") : files == 0 ? counted(folders, "folder")
+                                                           : counted(folders, "folder") + " and " + counted(files, "file");
+    text += kLineBreak + what + (outcome.skipped.size() == 1 ? " was" : " were") +
+            " skipped and are not in the PST file:" + kLineBreak + skippedLines(outcome.skipped, kSkippedShown);
   }
+  return text;
+}
+
+size_t skippedFolderCount(const std::vector<SkippedEntry>& skipped) {
+  size_t folders = 0;
+  for (const SkippedEntry& entry : skipped) folders += !entry.path.empty() && entry.path.back() == '/';
+  return folders;
+}
+
+std::string skippedLines(const std::vector<SkippedEntry>& skipped, size_t shown) {
+  std::string text;
+  for (size_t i = 0; i < skipped.size() && i < shown; ++i) {
+    if (i > 0) text += kLineBreak;
+    text += skipped[i].path + " - " + skipped[i].reason;
+  }
+  if (skipped.size() > shown) text += kLineBreak + ("and " + std::to_string(skipped.size() - shown) + " more.");
   return text;
 }
 

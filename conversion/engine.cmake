@@ -8,8 +8,14 @@ add_library(vantorel_conversion STATIC
   ${CMAKE_CURRENT_LIST_DIR}/folder_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/messaging.cpp
   ${CMAKE_CURRENT_LIST_DIR}/open_mapi_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/part_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pst_backend.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/pst_file_name.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/pst_file_name.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reader_pool.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reader_process.cpp)
 target_include_directories(vantorel_conversion PUBLIC ${CMAKE_SOURCE_DIR})
 find_package(Threads REQUIRED)
-target_link_libraries(vantorel_conversion PUBLIC Threads::Threads vantorel_convhelpers vantorel_pst_messaging vantorel_mail)
+target_link_libraries(vantorel_conversion PUBLIC Threads::Threads vantorel_convhelpers vantorel_pst_messaging vantorel_mail
+  vantorel_reader_protocol)
+# Every program that converts starts vantorel-reader from its own folder: build it with them.
+add_dependencies(vantorel_conversion vantorel-reader)

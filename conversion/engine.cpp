@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "conversion/allocator_tuning.h"
+#include "conversion/file_importer.h"
 #include "conversion/folder_path.h"
 #include "conversion/messaging.h"
 #include "conversion/open_mapi_folder.h"
@@ -68,7 +69,7 @@ class FolderFailures {
 };
 
 // Rows announced to the importer beyond the one being imported.
-constexpr size_t kImportLookAhead = 8;
+constexpr size_t kImportLookAhead = 32;
 
 class Run {
  public:
@@ -76,6 +77,7 @@ class Run {
       : rows_(rows), settings_(settings), view_(view), state_(state) {}
 
   RunOutcome run() {
+    outcome_.skipped = settings_.skippedWhenListed;
     if (!anyListed()) {
       outcome_.result = RunOutcome::Result::EmptyList;
       return outcome_;
@@ -116,8 +118,7 @@ class Run {
                                                           : settings_.outputFolder);
       state_.session = std::make_shared<Session>(settings_.backend);
       state_.session->Logon();
-      const std::filesystem::path pstPath =
-          FreePstPath(state_.outputFolder / PstFileName(FormatTimestamp(now())));
+      const std::filesystem::path pstPath = state_.outputFolder / PstFileName(FormatTimestamp(now()));
       state_.storeDisplayName = StoreDisplayName(FormatTimestamp(now()));
       store_ = state_.session->Stores().AddPSTStore(pstPath, kStoreFormatDefault, state_.storeDisplayName);
       entryId_ = store_->EntryID();
@@ -211,6 +212,12 @@ class Run {
       if (!isBlank(rows_.text(r))) ++outcome_.listed;
     }
     const std::string storePrefix = "\\\\" + state_.storeDisplayName + "\\";
+    // A file read elsewhere may take long (up to the readers' time limit): meanwhile the window
+    // is served, and a stop ends the pass at once rather than after that file.
+    session.SetImportWaitHandler([this] {
+      view_.yield();
+      return !stopping();
+    });
     size_t announced = 0;
     for (size_t i = 0; i < count; ++i) {
       if (stopping()) return;
@@ -232,6 +239,13 @@ class Run {
           MAPIUtils().HrSetOneProp(item.MAPIOBJECT(), kTagMessageFlags, messageFlags(item), true);
           item.Save();
           ++outcome_.imported;
+        } catch (const ImportStopped&) {
+          return;  // stopping() already recorded it
+        } catch (const StoreWriteFailed& e) {
+          // Every later message would fail the same way: the run ends now, and says why.
+          outcome_.result = RunOutcome::Result::WriteFailed;
+          outcome_.failureCause = e.what();
+          return;
         } catch (const std::exception& e) {
           skip(text, e.what());
         }
@@ -261,11 +275,15 @@ class Run {
   void finish() {
     view_.yield();
     try {
-      store_->Remove();
-      outcome_.pstPath = store_->filePath();
+      if (outcome_.result == RunOutcome::Result::WriteFailed) {
+        store_->Abandon();  // no file is left that looks complete
+      } else {
+        store_->Remove();
+        outcome_.pstPath = store_->filePath();
+      }
     } catch (const std::exception& e) {
+      if (outcome_.result != RunOutcome::Result::WriteFailed) outcome_.failureCause = e.what();
       outcome_.result = RunOutcome::Result::WriteFailed;
-      outcome_.failureCause = e.what();
     }
     view_.yield();
     try {

@@ -80,6 +80,10 @@ struct RunSettings {
   std::function<std::tm()> now;
   // Where stores are written and files imported; null for the PST writer and GMime importer.
   std::shared_ptr<const MessagingBackend> backend;
+  // What the front end found but could not list (folders it could not read, message files it
+  // cannot read at all): reported first among the skipped entries, so the run is not Done
+  // without them.
+  std::vector<SkippedEntry> skippedWhenListed{};
 };
 
 // Runs preparation, folder pass, message pass and finish over `rows`.
@@ -91,6 +95,10 @@ std::string doneBoxText(const RunOutcome& outcome);            // "Conversion Do
 std::string preparationFailureBoxText(const std::string& cause);  // title "Outlook Error"
 std::string emptyListBoxText();                                   // title "Vantorel"
 std::string writeFailureBoxText(const std::string& cause);        // title "Vantorel"
+// The first `shown` skipped entries as "path - reason" lines, then "and N more." if need be.
+std::string skippedLines(const std::vector<SkippedEntry>& skipped, size_t shown);
+// Skipped entries that are folders (their paths end in the separator).
+size_t skippedFolderCount(const std::vector<SkippedEntry>& skipped);
 inline constexpr const char* kDoneBoxTitle = "Vantorel";
 inline constexpr const char* kFailureBoxTitle = "Outlook Error";
 inline constexpr const char* kEmptyListBoxTitle = "Vantorel";

@@ -5,12 +5,19 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 #include "mail/importer.h"
 
 namespace conversion {
 
 using ImportFunction = std::function<mail::ImportResult(const std::filesystem::path&)>;
+
+// Thrown by import() when its wait handler asked it to stop waiting.
+class ImportStopped : public std::runtime_error {
+ public:
+  ImportStopped() : std::runtime_error("the import was stopped on request") {}
+};
 
 class FileImporter {
  public:
@@ -20,22 +27,15 @@ class FileImporter {
   virtual void expect(const std::filesystem::path& file) = 0;
   // The import of `file`; an exception thrown by the import function is rethrown here.
   virtual mail::ImportResult import(const std::filesystem::path& file) = 0;
+  // Called every few hundredths of a second while import() waits for a file read elsewhere,
+  // so that the caller can serve its window and notice a stop. When it returns false, import()
+  // abandons the file and everything announced and throws ImportStopped.
+  using WaitHandler = std::function<bool()>;
+  virtual void setWaitHandler(WaitHandler handler) { (void)handler; }
 };
 
 // Imports each file when asked, on the caller's thread.
 std::unique_ptr<FileImporter> makeDirectImporter(ImportFunction importFile);
-
-// An import split in two steps that can run on different threads.
-struct ImportSteps {
-  std::function<mail::MessageFileData(const std::filesystem::path&)> read;
-  std::function<mail::ImportResult(mail::MessageFileData)> parse;
-};
-
-// Reads the announced files on one worker thread and parses them on another while the caller
-// writes earlier ones. At most `maxAhead` files, read or parsed, and about `maxAheadBytes` of
-// them wait to be taken, though one always may, however large. Every parse runs on the same
-// worker thread.
-std::unique_ptr<FileImporter> makePrefetchingImporter(ImportSteps steps, size_t maxAhead, size_t maxAheadBytes);
 
 // A rough count of the bytes a parsed message holds in memory.
 size_t approximateSize(const pst::messaging::MessageContent& message);

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <exception>
 
-#include "conversion/pst_file_name.h"
+#include "conversion/part_file.h"
 
 namespace conversion {
 
 struct StoreState {
   Session* session = nullptr;  // cleared when the store leaves the session
+  std::optional<PartFile> part;  // before `file`, which writes into it
   std::unique_ptr<StoreFile> file;
   std::string displayName;
   std::string entryId;
@@ -94,7 +95,10 @@ pst::messaging::MessageContent& MailItem::MAPIOBJECT() { return *message_; }
 void MailItem::Save() {
   if (!imported_) throw MessagingError("The item holds no message; nothing was saved.");
   if (saved_) throw MessagingError("The item was already saved.");
-  store_->open().addMessage(folder_, *message_);
+  StoreFile& file = store_->open();
+  // Everything written into a file that was deleted is lost: better to stop now than at the end.
+  if (store_->part && store_->part->deleted()) throw StoreWriteFailed(store_->part->deletedReason());
+  file.addMessage(folder_, *message_);
   saved_ = true;
 }
 
@@ -133,22 +137,28 @@ void MessageStore::ExpectItems(const std::vector<std::pair<Folder, uint64_t>>& c
   file.expectMessages(ids);
 }
 
+void MessageStore::detach() {
+  state_->attached = false;
+  state_->file.reset();
+  if (state_->session) state_->session->detach(state_.get());
+  state_->session = nullptr;
+}
+
 void MessageStore::Remove() {
   StoreFile& file = state_->open();
-  Session* session = state_->session;
   // Whatever happens, the store leaves the session: a half-written file cannot be continued.
   struct Detach {
-    StoreState* state;
-    Session* session;
-    ~Detach() {
-      state->attached = false;
-      state->file.reset();
-      if (session) session->detach(state);
-      state->session = nullptr;
-    }
-  } detach{state_.get(), session};
+    MessageStore* store;
+    ~Detach() { store->detach(); }
+  } detach{this};
   file.close();
-  state_->filePath = RenameWithoutReplacing(state_->partPath, state_->filePath);
+  state_->filePath = state_->part->publish();
+}
+
+void MessageStore::Abandon() {
+  state_->open();
+  detach();
+  state_->part->discard();
 }
 
 MessageStore StoreCollection::AddPSTStore(const std::filesystem::path& pstPath, int format,
@@ -160,14 +170,19 @@ MessageStore StoreCollection::AddPSTStore(const std::filesystem::path& pstPath, 
   auto state = std::make_shared<StoreState>();
   state->session = session_;
   state->displayName = displayName;
-  state->filePath = pstPath;
-  state->partPath = PartPath(pstPath);
-  // The final name must be free too, or completing the file would have to pick another.
-  std::error_code ec;
-  if (std::filesystem::symlink_status(pstPath, ec).type() != std::filesystem::file_type::not_found) {
-    throw MessagingError("The file " + pstPath.string() + " already exists; choose another name or folder.");
+  try {
+    state->part.emplace(PartFile::create(pstPath));
+  } catch (const std::runtime_error& e) {
+    throw MessagingError(e.what());
   }
-  state->file = session_->backend().createStore(state->partPath, displayName);
+  state->filePath = state->part->pstPath();
+  state->partPath = state->part->partPath();
+  try {
+    state->file = session_->backend().createStore(state->part->duplicateDescriptor(), state->partPath, displayName);
+  } catch (...) {
+    state->part->discard();
+    throw;
+  }
   state->entryId = "vantorel-store-" + std::to_string(session_->nextEntryId_++);
   state->attached = true;
   session_->attached_.push_back(state);
@@ -266,6 +281,10 @@ void Session::Logoff() {
 
 void Session::ExpectFile(const std::filesystem::path& file) {
   if (importer_) importer_->expect(file);
+}
+
+void Session::SetImportWaitHandler(FileImporter::WaitHandler handler) {
+  if (importer_) importer_->setWaitHandler(std::move(handler));
 }
 
 mail::ImportResult Session::ImportFile(const std::filesystem::path& file) {

@@ -110,20 +110,26 @@ class MessageStore {
   void ExpectItems(const std::vector<std::pair<Folder, uint64_t>>& counts);
   // Completes the file under its final name and detaches the store. The file is written as
   // "<name>.part" until then; should the final name have been taken meanwhile, " (2)",
-  // " (3)"... goes before the extension. Throws when the file cannot be completed.
+  // " (3)"... goes before the extension. Throws when the file cannot be completed, or when its
+  // ".part" name no longer is this store's file (moved, deleted or replaced by another program).
   void Remove();
+  // Detaches the store and deletes its unfinished file: after a failed write nothing in it
+  // can be trusted, and completing it could only mislead.
+  void Abandon();
   const std::string& displayName() const;
   // The final name once Remove succeeded; before, the name the file is meant to get.
   std::filesystem::path filePath() const;
 
  private:
+  void detach();
   std::shared_ptr<StoreState> state_;
 };
 
 class StoreCollection {
  public:
   explicit StoreCollection(Session& session) : session_(&session) {}
-  // Creates the file `pstPath` + ".part" and attaches it under `displayName`.
+  // Creates the file `pstPath` + ".part" and attaches it under `displayName`; when the name
+  // (or its ".part") is taken, the first free of " (2)", " (3)"... before the extension.
   MessageStore AddPSTStore(const std::filesystem::path& pstPath, int format, const std::string& displayName);
   MessageStore GetStoreFromID(const std::string& entryId) const;
 
@@ -150,6 +156,8 @@ class Session {
   // ahead; files are imported in the order announced.
   void ExpectFile(const std::filesystem::path& file);
   mail::ImportResult ImportFile(const std::filesystem::path& file);
+  // Served while ImportFile waits for a file read elsewhere (see FileImporter::setWaitHandler).
+  void SetImportWaitHandler(FileImporter::WaitHandler handler);
 
   bool loggedOn() const { return loggedOn_; }
   // The root folder of the attached store with this display name (the namespace's top level).

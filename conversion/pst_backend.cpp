@@ -1,14 +1,13 @@
 #include <memory>
 
+#include "conversion/reader_pool.h"
 #include "conversion/store_backend.h"
 #include "pst/messaging/store.h"
+#include "pst/ndb/types.h"
 
 namespace conversion {
 
 namespace {
-
-constexpr size_t kPrefetchMessages = 6;
-constexpr size_t kPrefetchBytes = size_t{64} << 20;
 
 class PstStoreFile final : public StoreFile {
  public:
@@ -23,7 +22,11 @@ class PstStoreFile final : public StoreFile {
   std::vector<FolderId> children(FolderId parent) const override { return store_->children(parent); }
   std::string folderName(FolderId folder) const override { return store_->folderName(folder); }
   void addMessage(FolderId folder, const pst::messaging::MessageContent& message) override {
-    store_->addMessage(folder, message);
+    try {
+      store_->addMessage(folder, message);
+    } catch (const pst::WriteFailure& e) {
+      throw StoreWriteFailed(e.what());
+    }
   }
   void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) override {
     store_->expectMessages(counts);
@@ -38,16 +41,16 @@ class PstStoreFile final : public StoreFile {
 
 std::shared_ptr<const MessagingBackend> pstBackend() {
   static const auto backend = std::make_shared<const MessagingBackend>(MessagingBackend{
-      [](const std::filesystem::path& path, const std::string& displayName) -> std::unique_ptr<StoreFile> {
-        return std::make_unique<PstStoreFile>(pst::messaging::Store::create(path, displayName));
+      [](int fd, const std::filesystem::path& path, const std::string& displayName) -> std::unique_ptr<StoreFile> {
+        return std::make_unique<PstStoreFile>(pst::messaging::Store::create(path, displayName, fd));
       },
       [](const std::filesystem::path& file) { return mail::importMessageFile(file); },
       [] {
-        // Reading and parsing the next messages on other threads while this one is written; the
-        // bounds keep the mail read but not yet written to a few messages and well under the
-        // memory budget.
-        return makePrefetchingImporter(ImportSteps{&mail::readMessageFile, &mail::importMessageData},
-                                       kPrefetchMessages, kPrefetchBytes);
+        // The next messages are read and parsed in reader processes while this one is written:
+        // whatever a message does to the parser, it cannot take the run down with it.
+        ReaderPoolSettings settings;
+        settings.program = findReaderProgram();
+        return makeReaderPool(std::move(settings));
       },
   });
   return backend;

@@ -1,4 +1,4 @@
-// Names of the new PST file and its store, and the safe way to give the file its final name.
+// Names of the new PST file and its store (conversion/part_file.h creates and renames the file).
 #pragma once
 
 #include <ctime>
@@ -18,12 +18,4 @@ std::string StoreDisplayName(const std::string& timestamp);
 std::filesystem::path PartPath(const std::filesystem::path& pstPath);
 // `pstPath` with " (n)" before its extension; n < 2 gives `pstPath` itself.
 std::filesystem::path NumberedPath(const std::filesystem::path& pstPath, int n);
-// The first of `pstPath`, " (2)", " (3)"... such that neither it nor its ".part" exists.
-std::filesystem::path FreePstPath(const std::filesystem::path& pstPath);
-
-// Renames `part` to `wanted`, or to the first free numbered variant of it, never replacing an
-// existing file. Returns the name given. Throws std::runtime_error on failure.
-std::filesystem::path RenameWithoutReplacing(const std::filesystem::path& part,
-                                             const std::filesystem::path& wanted);
-
 }  // namespace conversion

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,13 @@ namespace conversion {
 
 using FolderId = uint32_t;
 
+// The store file can no longer be written (a full disk, a file deleted from under the run):
+// nothing more can be saved, and the run ends at once.
+class StoreWriteFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // One open store file. Mirrors the operations of the PST writer that the layer relies on.
 class StoreFile {
  public:
@@ -29,6 +37,8 @@ class StoreFile {
   virtual std::optional<FolderId> findChild(FolderId parent, const std::string& name) const = 0;
   virtual std::vector<FolderId> children(FolderId parent) const = 0;
   virtual std::string folderName(FolderId folder) const = 0;
+  // Throws StoreWriteFailed when the file cannot take any more, anything else when only this
+  // message is refused.
   virtual void addMessage(FolderId folder, const pst::messaging::MessageContent& message) = 0;
   // How many messages each folder is about to receive; a hint for numbering them.
   virtual void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) { (void)counts; }
@@ -37,8 +47,9 @@ class StoreFile {
 };
 
 struct MessagingBackend {
-  // Creates a new file at the path (never overwriting one) holding an empty store.
-  std::function<std::unique_ptr<StoreFile>(const std::filesystem::path&, const std::string& displayName)>
+  // Writes an empty store into the new, empty file open at the descriptor (the store closes
+  // it when done, also when it fails) and known by the path.
+  std::function<std::unique_ptr<StoreFile>(int fd, const std::filesystem::path&, const std::string& displayName)>
       createStore;
   std::function<mail::ImportResult(const std::filesystem::path&)> importFile;
   // The importer a session uses for one run; when unset, importFile is called directly.

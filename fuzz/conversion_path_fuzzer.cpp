@@ -1,28 +1,42 @@
 // The whole way of one message file through the converter, in one process: bytes, importer,
-// PST writer (a store of its own in a temporary file, closed), strict verifier. Whatever the
-// bytes, the importer gives a message or a reason, the store takes the message or refuses it
-// whole, and the file that results has no error.
+// the reader's encoding and its decoding, PST writer (a store of its own in a temporary file,
+// closed), strict verifier. Whatever the bytes, the importer gives a message or a reason, the
+// store takes the message or refuses it whole, and the file that results has no error.
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <string_view>
 
 #include "fuzz/message_checks.h"
 #include "mail/importer.h"
 #include "pst/messaging/store.h"
 #include "pst/verify/verify.h"
+#include "reader/message_codec.h"
 
 namespace {
 
 using pst::messaging::MessageContent;
 
-// The step between reading and writing. The message goes on as it is here; where the converter
-// carries it from a reader process to the writer (serialised there, read back here), that
-// step goes in this place, so that the fuzzing covers it too.
-MessageContent carryToWriter(MessageContent message) { return message; }
+// The step between reading and writing: the message crosses from a reader process to the
+// writer as bytes, encoded there and decoded here. Whatever the importer produced must come
+// back whole.
+MessageContent carryToWriter(const mail::ImportResult& result) {
+  std::string bytes;
+  reader::encodeImportResult(result, bytes);
+  std::string error;
+  std::optional<mail::ImportResult> decoded = reader::decodeImportResult(
+      std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), size_t{1} << 31, &error);
+  if (!decoded || !decoded->ok) {
+    std::fprintf(stderr, "the reader's encoding did not decode: %s\n", error.c_str());
+    std::abort();
+  }
+  return std::move(decoded->message);
+}
 
 // A folder of its own for each store, removed as soon as the store is verified: libFuzzer
 // ends a run without exit handlers, so nothing may wait for the process to end.
@@ -67,6 +81,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   fuzzing::checkMessage(result.message);
-  writeAndVerify(carryToWriter(std::move(result.message)));
+  writeAndVerify(carryToWriter(result));
   return 0;
 }

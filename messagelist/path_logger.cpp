@@ -1,10 +1,19 @@
 #include "messagelist/path_logger.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
+
+#include "messagelist/file_checks.h"
 
 namespace fs = std::filesystem;
 
@@ -12,39 +21,107 @@ namespace messagelist {
 
 namespace {
 
-// The immediate entries of one folder that the scan records, each group in name order.
+// The immediate entries of one folder that the scan records or reports, each group in name order.
 struct FolderListing {
   std::vector<std::string> subfolders;
   std::vector<std::string> files;
-  bool complete = true;
+  std::vector<std::pair<std::string, std::string>> skipped;  // name (a folder's ends in the separator), reason
+  std::string problem;  // why the folder itself could not be listed, in whole or in part
 };
 
-FolderListing listFolder(const std::string& folder) {
+std::string linkTarget(int folder, const std::string& name) {
+  char target[4096];
+  const ssize_t n = readlinkat(folder, name.c_str(), target, sizeof target);
+  return n < 0 ? std::string() : std::string(target, static_cast<size_t>(n));
+}
+
+mode_t modeOf(unsigned char type) {
+  switch (type) {
+    case DT_FIFO:
+      return S_IFIFO;
+    case DT_SOCK:
+      return S_IFSOCK;
+    case DT_CHR:
+      return S_IFCHR;
+    case DT_BLK:
+      return S_IFBLK;
+    default:
+      return 0;
+  }
+}
+
+// Sorts one entry into the listing. The type comes from the folder listing itself; only
+// links, and entries of file systems that do not say, cost a stat.
+void classify(int folderFd, const std::string& folder, const std::string& name, unsigned char type,
+              FolderListing& listing) {
+  const size_t length = folder.size() + name.size();
+  auto addFile = [&] {
+    if (length > kLongestPath) {
+      listing.skipped.emplace_back(name, tooLongReason(length));
+    } else {
+      listing.files.push_back(name);
+    }
+  };
+  auto addFolder = [&] {
+    if (length + 1 > kLongestPath) {
+      listing.skipped.emplace_back(name + kPathSeparator, tooLongReason(length + 1));
+    } else {
+      listing.subfolders.push_back(name);
+    }
+  };
+  if (type == DT_DIR) return addFolder();
+  if (type == DT_REG) return addFile();
+  if (type != DT_LNK && type != DT_UNKNOWN) {
+    listing.skipped.emplace_back(name, notRegularFileReason(modeOf(type)));
+    return;
+  }
+  struct stat info {};
+  if (fstatat(folderFd, name.c_str(), &info, type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+    const int error = errno;
+    struct stat self {};
+    const bool gone = fstatat(folderFd, name.c_str(), &self, AT_SYMLINK_NOFOLLOW) != 0;
+    if (gone) return;  // removed since the folder was listed
+    if (type == DT_LNK) {
+      listing.skipped.emplace_back(name, brokenLinkReason(error, linkTarget(folderFd, name)));
+    } else {
+      listing.skipped.emplace_back(name, std::string("it could not be examined (") + std::strerror(error) + ")");
+    }
+    return;
+  }
+  if (S_ISLNK(info.st_mode)) return classify(folderFd, folder, name, DT_LNK, listing);
+  if (S_ISDIR(info.st_mode)) {
+    // Links to folders are not followed: a link back to an ancestor would never end.
+    if (type == DT_UNKNOWN) addFolder();
+    return;
+  }
+  if (S_ISREG(info.st_mode)) return addFile();
+  listing.skipped.emplace_back(name, notRegularFileReason(info.st_mode));
+}
+
+FolderListing listFolder(const std::string& folder, bool followLink) {
   FolderListing listing;
-  std::error_code ec;
-  fs::directory_iterator it(fs::path(folder), ec);
-  if (ec) {
-    listing.complete = false;
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+  DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+  if (!dir) {
+    listing.problem = unreadableFolderReason(errno, false);
+    if (fd >= 0) close(fd);
     return listing;
   }
-  for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-    if (ec) break;
-    const fs::directory_entry& entry = *it;
-    // The type comes from the directory listing itself; only links cost a stat.
-    std::error_code typeError;
-    const bool link = entry.is_symlink(typeError);
-    if (typeError) continue;  // vanished since it was listed
-    const std::string& path = entry.path().native();
-    std::string name = path.substr(path.rfind(kPathSeparator) + 1);
-    if (!link && entry.is_directory(typeError)) {
-      listing.subfolders.push_back(std::move(name));
-    } else if (entry.is_regular_file(typeError)) {
-      listing.files.push_back(std::move(name));
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir);
+    if (!entry) {
+      if (errno != 0) listing.problem = unreadableFolderReason(errno, true);
+      break;
     }
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    classify(dirfd(dir), folder, name, entry->d_type, listing);
   }
-  if (ec) listing.complete = false;
+  closedir(dir);
   std::sort(listing.subfolders.begin(), listing.subfolders.end());
   std::sort(listing.files.begin(), listing.files.end());
+  std::sort(listing.skipped.begin(), listing.skipped.end());
   return listing;
 }
 
@@ -67,6 +144,7 @@ void pathLogger::PathLogInit() {
   ready_ = true;
   fullFileNamesOnly_ = true;
   skippedFolders_ = 0;
+  skipped_.clear();
   fileNames_.reset();
   pathPointers_.reset();
   pathNames_.reset();
@@ -83,7 +161,7 @@ void pathLogger::LogPath(const std::string& strPARENT) {
   if (!fs::is_directory(start)) {
     // Nothing to scan. A start that exists but cannot even be looked at is reported like any
     // other unreadable folder, so that the user learns why nothing was found.
-    if (ec && start.type() != fs::file_type::not_found) ++skippedFolders_;
+    if (ec && start.type() != fs::file_type::not_found) skip(EnsureTrailingSeparator(strPARENT), unreadableFolderReason(ec.value(), false));
     return;
   }
 
@@ -101,8 +179,9 @@ void pathLogger::LogPath(const std::string& strPARENT) {
   while (current <= queued) {
     // A copy: appending subfolders below may move the table's storage.
     const std::string folder = table.item(static_cast<std::size_t>(current));
-    FolderListing listing = listFolder(folder);
-    if (!listing.complete) ++skippedFolders_;
+    FolderListing listing = listFolder(folder, current == 1);  // the chosen start may be a link
+    if (!listing.problem.empty()) skip(folder, std::move(listing.problem));
+    for (auto& [name, reason] : listing.skipped) skip(folder + name, std::move(reason));
 
     for (const std::string& name : listing.subfolders) {
       ++queued;
@@ -125,6 +204,11 @@ void pathLogger::LogPath(const std::string& strPARENT) {
     if (progress_) progress_(current, fileCounter_ - 1);
     ++current;
   }
+}
+
+void pathLogger::skip(std::string path, std::string reason) {
+  if (path.back() == kPathSeparator) ++skippedFolders_;
+  skipped_.push_back(ScanSkip{std::move(path), std::move(reason)});
 }
 
 void pathLogger::Terminate() {

@@ -5,10 +5,17 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "messagelist/keyed_list.h"
 
 namespace messagelist {
+
+// An entry a scan met but could not record, and why.
+struct ScanSkip {
+  std::string path;    // a folder's ends in the separator
+  std::string reason;  // for the user
+};
 
 using StringKeyedList = KeyedList<std::string>;
 using PointerKeyedList = KeyedList<int32_t>;
@@ -27,8 +34,9 @@ std::string EnsureTrailingSeparator(std::string path);
 // Each folder's entries are taken in byte order of their names, subfolders queued before files.
 // Symbolic links to folders are not followed (a link back to an ancestor would never end);
 // links to regular files are recorded as files. Only regular files are recorded: a pipe,
-// socket or device named like a message would block or fail the importer, and a dangling
-// link has nothing to read. A folder that cannot be listed is skipped and counted.
+// socket or device named like a message would block or fail the importer, and a dangling or
+// looping link has nothing to read. Those, paths longer than the system allows, and folders
+// that cannot be listed are reported in skipped() instead, so that nothing found goes unsaid.
 class pathLogger {
  public:
   // Prepares a scan: sets fullFileNamesOnly to true, drops the four lists and clears
@@ -59,6 +67,10 @@ class pathLogger {
   // Folders, the start included, that could not be listed (in whole or in part) by the scans
   // since PathLogInit; what could be read of them is still recorded.
   int32_t skippedFolders() const { return skippedFolders_; }
+  // What the scans since PathLogInit could not record, in the order met: those folders, and
+  // every entry that is not a regular file or cannot be reached, whatever its name (the caller
+  // picks out the ones it would have listed, as it does from the file lists).
+  const std::vector<ScanSkip>& skipped() const { return skipped_; }
 
   // Called after each folder is listed, with the folders listed and the files recorded so
   // far in this scan, so that a long scan can show how far it got and keep a window
@@ -77,12 +89,15 @@ class pathLogger {
   bool fullFileNamesOnly_ = false;
   int32_t fileCounter_ = 0;
   int32_t skippedFolders_ = 0;
+  std::vector<ScanSkip> skipped_;
   std::shared_ptr<StringKeyedList> fileNames_;
   std::shared_ptr<PointerKeyedList> pathPointers_;
   std::shared_ptr<StringKeyedList> pathNames_;
   std::shared_ptr<StringKeyedList> fullFileNames_;
   ProgressHandler progress_;
   FileSink sink_;
+
+  void skip(std::string path, std::string reason);
 };
 
 }  // namespace messagelist

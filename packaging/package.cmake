@@ -6,7 +6,7 @@ include(GNUInstallDirs)
 set(VANTOREL_PROGRAMS vantorel vantorel-convert pst-verify)
 # Programs that only Vantorel's own programs start: installed to /usr/libexec/vantorel/,
 # without a manual page. A new one is one more name here.
-set(VANTOREL_HELPERS)
+set(VANTOREL_HELPERS vantorel-reader)
 
 set(VANTOREL_RELEASE_DATE "2026-12-08")  # of the version in project(); for the manual pages
 set(VANTOREL_CHANGELOG_DATE "Tue, 08 Dec 2026 08:00:00 +0000")

@@ -44,6 +44,12 @@ class Figures:
     largest_in_store: int = 0
     largest_readpst: int = -1
     largest_libpff: int = -1
+    convert_tree_rss_kb: int = 0      # the converter and its readers together, sampled every 0.1 s
+    convert_rounds: int = 1
+    baseline: str = ""                # another converter timed on the same store in the same run
+    baseline_s: float = 0.0
+    baseline_cpu_s: float = 0.0
+    baseline_tree_rss_kb: int = 0
 
     @property
     def ok(self) -> bool:
@@ -85,13 +91,26 @@ class Figures:
             ("PST size", _mb(self.pst_bytes), ""),
             ("PST bytes / input bytes", "%.2f" % r["pst_vs_input"], target("pst_vs_input", "<= 2")),
             ("peak RSS of the converter", "%.0f MB" % r["peak_rss_mb"], target("peak_rss_mb", "<= 256 MB")),
+            ("peak RSS, process tree", "%.0f MB" % (self.convert_tree_rss_kb / 1024), ""),
             ("peak RSS of readpst", "%.0f MB" % (self.readpst_rss_kb / 1024), ""),
             ("pst-verify", "%s (%.1f s)" % (self.verify_summary or "n/a", self.verify_s), "no errors"),
         ] + ([("messages read back by libpff", "{:,} ({:.0f} s)".format(self.libpff_read_back, self.libpff_s),
                "equal to the store")] if self.libpff_read_back >= 0 else []) + (
             [("attachment sizes compared", "{:,}".format(self.attachments_checked), "all equal")]
             if self.attachments_checked >= 0 else []) + (
-            [("largest folder, read back", self._largest(), "equal to the store")] if self.largest_in_store else [])
+            [("largest folder, read back", self._largest(), "equal to the store")] if self.largest_in_store else []) + (
+            self._baseline_rows() if self.baseline else [])
+
+    def _baseline_rows(self) -> list:
+        rate = self.messages / self.convert_s if self.convert_s else 0
+        base = self.messages / self.baseline_s if self.baseline_s else 0
+        return [
+            ("baseline converter", "`%s`, best of %d, alternating with this one" % (self.baseline, self.convert_rounds), ""),
+            ("baseline convert time", "%.1f s (CPU %.1f s)" % (self.baseline_s, self.baseline_cpu_s), ""),
+            ("baseline messages per second", "%.0f" % base, ""),
+            ("baseline peak RSS, tree", "%.0f MB" % (self.baseline_tree_rss_kb / 1024), ""),
+            ("msg/s against the baseline", "%.3f" % (rate / base if base else float("nan")), ">= 0.90"),
+        ]
 
     def _largest(self) -> str:
         readers = [(name, n) for name, n in (("readpst", self.largest_readpst), ("libpff", self.largest_libpff))

@@ -165,8 +165,8 @@ uint64_t RowSpool::put(const std::vector<Property>& cells) {
   if (reading_ && std::fseek(file_, 0, SEEK_END) != 0) corrupt();
   reading_ = false;
   if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
-    throw Error(std::string("Cannot write table rows to the temporary folder (") + std::strerror(errno) +
-                "); free some space there and start again.");
+    throw WriteFailure(std::string("Cannot write table rows to the temporary folder (") + std::strerror(errno) +
+                       "); free some space there and start again.");
   const uint64_t at = end_;
   end_ += buffer_.size();
   return at;

@@ -65,8 +65,8 @@ std::vector<PropTag> sorted(std::vector<PropTag> v) {
 }  // namespace
 
 struct Store::Impl {
-  Impl(const std::filesystem::path& path, std::string displayName)
-      : writer(path), displayName(std::move(displayName)), messages(writer, names), spool(path.parent_path()) {}
+  Impl(const std::filesystem::path& path, std::string displayName, int adopted)
+      : writer(path, adopted), displayName(std::move(displayName)), messages(writer, names), spool(path.parent_path()) {}
 
   ndb::NdbWriter writer;
   std::string displayName;
@@ -295,12 +295,13 @@ void Store::Impl::close() {
 Store::Store() = default;
 Store::~Store() = default;
 
-std::unique_ptr<Store> Store::create(const std::filesystem::path& path, const std::string& displayName) {
+std::unique_ptr<Store> Store::create(const std::filesystem::path& path, const std::string& displayName,
+                                     int adopted) {
   std::error_code ec;
-  if (std::filesystem::exists(path, ec) || std::filesystem::is_symlink(path, ec))
+  if (adopted < 0 && (std::filesystem::exists(path, ec) || std::filesystem::is_symlink(path, ec)))
     throw Error("The file \"" + path.string() + "\" exists already and is left as it is; choose another name.");
   std::unique_ptr<Store> store(new Store());
-  store->impl_ = std::make_unique<Impl>(path, displayName);
+  store->impl_ = std::make_unique<Impl>(path, displayName, adopted);
   Impl& s = *store->impl_;
   s.recordKey = randomGuid(s.random);
   // The fixed special folders take the first four folder indexes, as in Outlook's files.

@@ -19,8 +19,11 @@ using FolderId = Nid;  // the folder's NID
 class Store {
  public:
   // Creates the file (never overwrites: pst::Error if it exists) with `displayName` (UTF-8).
-  static std::unique_ptr<Store> create(const std::filesystem::path& path,
-                                       const std::string& displayName);
+  // With `adopted`, writes instead through that descriptor of an empty file the caller
+  // created as `path` (and closes it), so that the caller can tell its own file from any that
+  // takes the name later.
+  static std::unique_ptr<Store> create(const std::filesystem::path& path, const std::string& displayName,
+                                       int adopted = -1);
   // Without close(), the unfinished file is removed: a PST without its indexes is of no use.
   ~Store();
 

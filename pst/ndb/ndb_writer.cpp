@@ -54,7 +54,7 @@ std::string hex(uint64_t v) {
 
 // The file being written, its allocation state and the index entries kept until finish().
 struct NdbWriter::Impl {
-  explicit Impl(const std::filesystem::path& path) : file(path) {}
+  Impl(const std::filesystem::path& path, int adopted) : file(path, adopted) {}
 
   OutputFile file;
   uint64_t pos = kFirstAMap;  // next free byte
@@ -222,7 +222,7 @@ struct NdbWriter::Impl {
   }
 };
 
-NdbWriter::NdbWriter(const std::filesystem::path& path) : impl_(std::make_unique<Impl>(path)) {}
+NdbWriter::NdbWriter(const std::filesystem::path& path, int adopted) : impl_(std::make_unique<Impl>(path, adopted)) {}
 
 NdbWriter::~NdbWriter() {
   // An unfinished file is not a PST; leaving it behind would only mislead.

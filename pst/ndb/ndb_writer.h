@@ -24,8 +24,9 @@ struct SubnodeEntry {
 
 class NdbWriter {
  public:
-  // Creates `path`; fails with pst::Error if it exists already (never overwrites).
-  explicit NdbWriter(const std::filesystem::path& path);
+  // Creates `path`; fails with pst::Error if it exists already (never overwrites). With
+  // `adopted`, writes through that descriptor of an empty file the caller created as `path`.
+  explicit NdbWriter(const std::filesystem::path& path, int adopted = -1);
   ~NdbWriter();
   NdbWriter(const NdbWriter&) = delete;
   NdbWriter& operator=(const NdbWriter&) = delete;

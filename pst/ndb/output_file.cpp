@@ -1,6 +1,7 @@
 #include "pst/ndb/output_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,8 +13,8 @@
 
 namespace pst::ndb {
 
-OutputFile::OutputFile(const std::filesystem::path& path) : path_(path) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+OutputFile::OutputFile(const std::filesystem::path& path, int adopted) : path_(path) {
+  fd_ = adopted >= 0 ? adopted : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd_ < 0) {
     const int err = errno;
     if (err == EEXIST)
@@ -63,7 +64,7 @@ void OutputFile::waitIdle() {
   {
     std::unique_lock lock(mutex_);
     cv_.wait(lock, [this] { return !busy_; });
-    if (!error_.empty()) throw Error(error_);
+    if (!error_.empty()) throw WriteFailure(error_);
   }
   for (const auto& [offset, bytes] : deferred_)
     if (std::string err = pwriteAll(offset, bytes.data(), bytes.size()); !err.empty()) fail(std::move(err));
@@ -96,7 +97,7 @@ void OutputFile::flush() {
 void OutputFile::fail(std::string message) {
   std::lock_guard lock(mutex_);
   if (error_.empty()) error_ = message;
-  throw Error(error_);
+  throw WriteFailure(error_);
 }
 
 void OutputFile::write(uint64_t offset, std::span<const uint8_t> data) {
@@ -104,7 +105,7 @@ void OutputFile::write(uint64_t offset, std::span<const uint8_t> data) {
   {
     // After one failed write the file has a hole; every later write fails the same way.
     std::lock_guard lock(mutex_);
-    if (!error_.empty()) throw Error(error_);
+    if (!error_.empty()) throw WriteFailure(error_);
   }
   // The part before the buffer has left it already: write it in place, or after the background
   // write if that covers the same bytes (both ranges only change on this thread).
@@ -142,17 +143,20 @@ void OutputFile::finish(uint64_t length) {
     fail("Cannot complete " + path_.string() + ": " + std::strerror(errno) + "; free disk space or choose another folder.");
   if (::close(fd_) != 0) {
     fd_ = -1;
-    throw Error("Cannot complete " + path_.string() + ": " + std::strerror(errno) + ".");
+    throw WriteFailure("Cannot complete " + path_.string() + ": " + std::strerror(errno) + ".");
   }
   fd_ = -1;
 }
 
 void OutputFile::discard() {
   stopThread();
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  struct stat mine {}, named {};
+  const bool ours = ::fstat(fd_, &mine) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
+                    mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+  ::close(fd_);
   fd_ = -1;
-  std::error_code ec;
-  std::filesystem::remove(path_, ec);
+  if (ours) ::unlink(path_.c_str());
 }
 
 }  // namespace pst::ndb

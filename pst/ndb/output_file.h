@@ -22,17 +22,20 @@ class OutputFile {
   // multi-megabyte buffers, whose copy into the page cache misses the cache on every line.
   static constexpr size_t kBufferSize = 256u << 10;
 
-  // Creates the file exclusively; pst::Error if it exists or cannot be created.
-  explicit OutputFile(const std::filesystem::path& path);
+  // Creates the file exclusively; pst::Error if it exists or cannot be created. With
+  // `adopted`, writes instead through that descriptor of an empty file the caller created as
+  // `path`, and closes it when done.
+  explicit OutputFile(const std::filesystem::path& path, int adopted = -1);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Writes `data` at `offset`. Offsets past the current end leave zeros in between.
+  // Writes `data` at `offset`. Offsets past the current end leave zeros in between. This and
+  // finish() throw WriteFailure when the disk refuses the bytes.
   void write(uint64_t offset, std::span<const uint8_t> data);
   // Sets the file length (zeros past the last write) and makes everything durable.
   void finish(uint64_t length);
-  // Closes and deletes an unfinished file.
+  // Closes and deletes an unfinished file, unless another has taken its name meanwhile.
   void discard();
 
  private:

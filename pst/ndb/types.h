@@ -46,4 +46,10 @@ class Error : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A write to the file being made failed (a full disk, an I/O error): it cannot be completed.
+class WriteFailure : public Error {
+ public:
+  using Error::Error;
+};
+
 }  // namespace pst

@@ -57,8 +57,8 @@ def usage_errors(src, out):
         (["-o", out, "--output", out, good], "option '--output' may be given only once"),
         (["--output=", good], "option '--output' needs a non-empty value"),
         (["-o", out, good, missing], "cannot convert '%s': no such file or folder" % missing),
-        (["-o", out, "/dev/null"], "cannot convert '/dev/null': neither a file nor a folder"),
-        (["-o", out, fifo], "cannot convert '%s': neither a file nor a folder" % fifo),
+        (["-o", out, "/dev/null"], "cannot convert '/dev/null': not a regular file (a character device), and not a folder either"),
+        (["-o", out, fifo], "cannot convert '%s': not a regular file (a named pipe), and not a folder either" % fifo),
         (["-o", out, "in\x1b[2K\nforged"], "cannot convert 'in\\x1b[2K\\nforged': no such file or folder"),
     ]
     before = set(os.listdir(out))

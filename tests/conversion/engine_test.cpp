@@ -40,7 +40,7 @@ class EngineTest : public ::testing::Test {
   }
   RunOutcome run(std::vector<std::string> rows, MemoryBackend* backend = nullptr) {
     VectorRows source(std::move(rows));
-    RunSettings settings{out.path(), june7, (backend ? backend : &memory)->backend()};
+    RunSettings settings{.outputFolder = out.path(), .now = june7, .backend = (backend ? backend : &memory)->backend()};
     return runConversion(source, settings, view, state);
   }
   const MemoryStoreRecord& store() const { return *memory.stores.at(0); }
@@ -168,7 +168,7 @@ TEST_F(EngineTest, AStopRequestKeepsEverythingSavedSoFar) {
 TEST_F(EngineTest, AFileThatCannotBeCreatedFailsPreparationWithItsCause) {
   const fs::path blocker = out.write("not-a-folder", "x");
   VectorRows rows({message("A/1.msg")});
-  RunSettings settings{blocker / "sub", june7, memory.backend()};
+  RunSettings settings{.outputFolder = blocker / "sub", .now = june7, .backend = memory.backend()};
   const RunOutcome outcome = runConversion(rows, settings, view, state);
   EXPECT_EQ(outcome.result, RunOutcome::Result::PreparationFailed);
   EXPECT_NE(outcome.failureCause.find((blocker / "sub" / (kPstName + ".part")).string() + ": Not a directory"),
@@ -207,6 +207,35 @@ TEST_F(EngineTest, AFileThatCannotBeCompletedIsAFailureNotDone) {
   EXPECT_EQ(outcome.result, RunOutcome::Result::WriteFailed);
   EXPECT_NE(outcome.failureCause.find("No space left"), std::string::npos);
   EXPECT_TRUE(fs::is_empty(out.path()));
+
+  // A failed write ends the pass at once: no later message is tried, nothing looks complete.
+  MemoryBackend full;
+  full.faults->failWritesAfter = 1;
+  view = RecordingView();
+  const RunOutcome stopped = run({message("A/1.msg"), message("A/2.msg"), message("A/3.msg")}, &full);
+  EXPECT_EQ(stopped.result, RunOutcome::Result::WriteFailed);
+  EXPECT_NE(stopped.failureCause.find("No space left"), std::string::npos);
+  EXPECT_EQ(stopped.imported, 1u);
+  EXPECT_TRUE(stopped.skipped.empty());
+  EXPECT_EQ(view.frameCaptions.size(), 1u);
+  EXPECT_FALSE(full.stores.at(0)->closed);
+  EXPECT_TRUE(fs::is_empty(out.path()));
+}
+
+TEST_F(EngineTest, WhatTheListingSkippedComesFirstAmongTheSkippedAndTheRunIsNotAllDone) {
+  VectorRows rows({message("A/1.msg")});
+  RunSettings settings{.outputFolder = out.path(), .now = june7, .backend = memory.backend()};
+  settings.skippedWhenListed = {{"/store/locked/", "the folder could not be read (Permission denied)"},
+                                {"/store/pipe.msg", "not a regular file (a named pipe)"}};
+  const RunOutcome outcome = runConversion(rows, settings, view, state);
+  EXPECT_EQ(outcome.imported, 1u);
+  ASSERT_EQ(outcome.skipped.size(), 2u);
+  EXPECT_EQ(outcome.skipped[0].path, "/store/locked/");
+  EXPECT_NE(doneBoxText(outcome).find("1 folder and 1 file were skipped and are not in the PST file:\r\n"
+                                      "/store/locked/ - the folder could not be read (Permission denied)\r\n"
+                                      "/store/pipe.msg - not a regular file (a named pipe)"),
+            std::string::npos)
+      << doneBoxText(outcome);
 }
 
 }  // namespace

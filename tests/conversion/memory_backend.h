@@ -4,11 +4,9 @@
 // (kept as its subject), "ATTACH" anywhere adds an attachment, anything else is refused.
 #pragma once
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
+#include <cstdint>
 #include <fstream>
 #include <map>
 #include <set>
@@ -55,6 +53,7 @@ struct MemoryStoreRecord {
 struct MemoryFaults {
   std::set<std::string> refusedFolderNames;
   bool failClose = false;  // as on a full disk: the file is gone
+  size_t failWritesAfter = SIZE_MAX;  // messages stored before the disk is full
 };
 
 class MemoryStoreFile final : public StoreFile {
@@ -79,6 +78,8 @@ class MemoryStoreFile final : public StoreFile {
   std::vector<FolderId> children(FolderId parent) const override { return record_->folders.at(parent).children; }
   std::string folderName(FolderId folder) const override { return record_->folders.at(folder).name; }
   void addMessage(FolderId folder, const pst::messaging::MessageContent& message) override {
+    if (record_->messageCount() >= faults_->failWritesAfter)
+      throw StoreWriteFailed("Cannot write " + record_->file.string() + ": No space left on device");
     record_->folders.at(folder).messages.emplace_back().props = message.props;
   }
   void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) override {
@@ -125,10 +126,8 @@ class MemoryBackend {
 
   std::shared_ptr<const MessagingBackend> backend() {
     auto b = std::make_shared<MessagingBackend>();
-    b->createStore = [this](const std::filesystem::path& path, const std::string& name) -> std::unique_ptr<StoreFile> {
-      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-      if (fd < 0) throw std::runtime_error("Cannot create " + path.string() + ": " + std::strerror(errno));
-      ::close(fd);
+    b->createStore = [this](int fd, const std::filesystem::path& path, const std::string& name) -> std::unique_ptr<StoreFile> {
+      ::close(fd);  // written by name on close
       auto record = std::make_shared<MemoryStoreRecord>();
       record->file = path;
       record->displayName = name;

@@ -83,7 +83,7 @@ ConvertedRun convert(const std::vector<std::string>& rows, std::shared_ptr<const
   run.view.stopAfter = stopAfter;
   VectorRows source(rows);
   RunState state;
-  run.outcome = runConversion(source, RunSettings{out.path(), fixedTime, std::move(backend)}, run.view, state);
+  run.outcome = runConversion(source, RunSettings{.outputFolder = out.path(), .now = fixedTime, .backend = std::move(backend)}, run.view, state);
   if (run.outcome.result == RunOutcome::Result::Done) run.dump = comparableDump(run.outcome.pstPath);
   return run;
 }

@@ -119,52 +119,48 @@ TEST_F(AddFolderFixture, NamesThatAreNotUtf8ReachTheListByteForByte) {
   EXPECT_TRUE(std::filesystem::exists(listed));
 }
 
-// A folder whose path is longer than the system allows cannot be listed, even by root.
-std::string makeTooDeepFolder(const std::string& below) {
-  int fd = open(below.c_str(), O_DIRECTORY | O_RDONLY);
-  const std::string component(250, 'd');
-  std::string path = below;
-  while (path.size() < 4200) {
-    mkdirat(fd, component.c_str(), 0700);
-    const int next = openat(fd, component.c_str(), O_DIRECTORY | O_RDONLY);
-    close(fd);
-    fd = next;
-    path += "/" + component;
-  }
-  close(fd);
-  return path;
-}
-
-void removeTooDeepFolder(const std::string& below) {
-  // remove_all cannot name the deepest folders either; go down by handles and back up.
-  std::vector<int> fds{open(below.c_str(), O_DIRECTORY | O_RDONLY)};
-  const std::string component(250, 'd');
-  while (true) {
-    const int next = openat(fds.back(), component.c_str(), O_DIRECTORY | O_RDONLY);
-    if (next < 0) break;
-    fds.push_back(next);
-  }
-  for (size_t i = fds.size() - 1; i > 0; --i) {
-    close(fds[i]);
-    unlinkat(fds[i - 1], component.c_str(), AT_REMOVEDIR);
-  }
-  close(fds[0]);
-}
-
-TEST_F(AddFolderFixture, UnreadableFoldersAreCountedInAWarningAfterTheCount) {
-  tree.file("M/a.msg");
-  makeTooDeepFolder(tree.path("M"));
+TEST_F(AddFolderFixture, WhatCannotBeListedIsNamedInAWarningAndAgainWhenTheRunEnds) {
+  tree.file("M/a.msg", "From: a@example.com\r\nSubject: kept\r\n\r\nbody\r\n");
+  ASSERT_EQ(mkfifo(tree.path("M/pipe.msg").c_str(), 0600), 0);
+  std::filesystem::create_symlink("gone.msg", tree.root() / "M/dangling.msg");
+  std::filesystem::create_symlink("/dev/null", tree.root() / "M/null.txt");  // no message name: not named
+  const std::string tooDeep = tree.nestToPathLimit("M") + "/" + std::string(250, 'd') + "/";
   addFolder(tree.path("M"));
-  removeTooDeepFolder(tree.path("M"));
 
   EXPECT_EQ(rows(), QStringList{QString::fromStdString(tree.path("M/a.msg"))});
   ASSERT_EQ(dialogs.boxes().size(), 2);
   EXPECT_EQ(dialogs.boxes()[0].text, QStringLiteral("1 Files Added to List."));
   const Interaction warning = dialogs.boxes()[1];
-  EXPECT_TRUE(warning.text.startsWith(QStringLiteral("1 folder could not be read"))) << warning.text.toStdString();
-  EXPECT_TRUE(warning.text.contains(QStringLiteral("add the folder again")));
+  const QStringList lines = warning.text.split(QStringLiteral("\r\n"));
+  ASSERT_EQ(lines.size(), 5) << warning.text.toStdString();
+  EXPECT_EQ(lines[0], QStringLiteral("1 folder could not be read and 2 message files cannot be read, so they are not in the list:"));
+  EXPECT_EQ(lines[1], QString::fromStdString(tree.path("M/dangling.msg") + " - a link to something that does not exist (gone.msg)"));
+  EXPECT_EQ(lines[2], QString::fromStdString(tree.path("M/pipe.msg") + " - not a regular file (a named pipe)"));
+  EXPECT_TRUE(lines[3].startsWith(QString::fromStdString(tooDeep + " - the path is "))) << lines[3].toStdString();
+  EXPECT_TRUE(lines[4].contains(QStringLiteral("add the folder again")));
   EXPECT_EQ(warning.icon(), MsgBoxIcon::Exclamation);
   EXPECT_EQ(warning.title, QStringLiteral("Vantorel"));
+
+  // The end of the run says what is missing from the file, and forgets it once the list is cleared.
+  tree.dir("out");
+  dialogs.clear();
+  dialogs.answerFolder(QString::fromStdString(tree.path("out")));
+  QTest::mouseClick(ui.CmdExtractDBX, Qt::LeftButton);
+  ASSERT_EQ(dialogs.boxes().size(), 1);
+  const QString done = dialogs.boxes()[0].text;
+  EXPECT_TRUE(done.startsWith(QStringLiteral("Conversion Done !"))) << done.toStdString();
+  EXPECT_TRUE(done.contains(QStringLiteral("1 folder and 2 files were skipped and are not in the PST file:"))) << done.toStdString();
+  EXPECT_TRUE(done.contains(QString::fromStdString(tree.path("M/pipe.msg") + " - not a regular file (a named pipe)")));
+  dialogs.clear();
+  dialogs.answerBox(vbYes);
+  QTest::mouseClick(ui.cmdClear1, Qt::LeftButton);
+  tree.file("N/b.msg", "From: a@example.com\r\nSubject: b\r\n\r\nbody\r\n");
+  addFolder(tree.path("N"));
+  dialogs.clear();
+  dialogs.answerFolder(QString::fromStdString(tree.path("out")));
+  QTest::mouseClick(ui.CmdExtractDBX, Qt::LeftButton);
+  ASSERT_EQ(dialogs.boxes().size(), 1);
+  EXPECT_FALSE(dialogs.boxes()[0].text.contains(QStringLiteral("skipped"))) << dialogs.boxes()[0].text.toStdString();
 }
 
 TEST_F(AddFolderFixture, DroppedFilesAndFoldersAreAddedInTheOrderDropped) {

@@ -8,11 +8,14 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <stdlib.h>
 #include <sys/wait.h>
 
 #include "app/main_window.h"
+#include "reader/protocol.h"
 #include "shellutil/scripted_dialogs.h"
 #include "tests/gui/drop.h"
 #include "tests/scan/temp_tree.h"
@@ -279,6 +282,32 @@ TEST_F(ConversionFixture, ExitOrCloseDuringARunSavesWhatWasConvertedThenEnds) {
   EXPECT_EQ(dialogs.boxes()[0].text, QStringLiteral("Are you sure you want to exit now?"));
   EXPECT_EQ(steps.size(), 1u);  // it stopped after the message that was being converted
 
+  const PstRead pst = onlyPst();
+  if (pst.status == 3) GTEST_SKIP() << "pypff is not installed";
+  EXPECT_EQ(subjectsOf(pst, "Mail"), QStringLiteral("Test 1"));
+}
+
+TEST_F(ConversionFixture, ExitWhileAMessageIsStillBeingReadEndsTheRunWithinASecond) {
+  writeMessages({"Mail/m1.msg", "Mail/m2-never-read.msg", "Mail/m3.msg"});
+  setenv(reader::kFaultVariable, "hang:m2-never-read", 1);  // its reader never answers
+  addFolder(tree.path("Mail"));
+  dialogs.clear();
+  QSignalSpy unloaded(&window, &frmStep1::unloaded);
+  dialogs.answerBox(vbYes);  // to the exit question
+  QElapsedTimer sinceExit;
+  QObject::connect(ui.ProgressBar1, &QProgressBar::valueChanged, [&](int) {
+    if (steps.size() == 1) QTimer::singleShot(300, [&] {
+        sinceExit.start();
+        ui.cmdEnd->click();
+      });
+  });
+  convertInto(out());
+  unsetenv(reader::kFaultVariable);
+
+  ASSERT_TRUE(sinceExit.isValid());
+  EXPECT_LT(sinceExit.elapsed(), 1000);
+  EXPECT_EQ(unloaded.count(), 1);
+  EXPECT_EQ(steps.size(), 1u);
   const PstRead pst = onlyPst();
   if (pst.status == 3) GTEST_SKIP() << "pypff is not installed";
   EXPECT_EQ(subjectsOf(pst, "Mail"), QStringLiteral("Test 1"));

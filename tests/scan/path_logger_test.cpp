@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "messagelist/file_checks.h"
 #include "messagelist/message_filter.h"
 #include "temp_tree.h"
 
@@ -165,6 +166,37 @@ TEST(PathLogger, FollowsLinksToFilesButNotToFolders) {
   EXPECT_EQ(scanned(t.path("Start")).fullFileNames()->count(), 3u);  // the chosen start may be a link
 }
 
+TEST(PathLogger, ReportsEveryEntryItCannotRecordWithTheReason) {
+  TempTree t;
+  t.file("R/real.msg");
+  ASSERT_EQ(mkfifo(t.path("R/pipe.msg").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(t.path("R/pipe.txt").c_str(), 0600), 0);  // reported too: the caller filters names
+  fs::create_symlink("/dev/zero", t.root() / "R/zero.msg");
+  fs::create_symlink("missing.msg", t.root() / "R/dangling.msg");
+  fs::create_symlink("loop.msg", t.root() / "R/loop.msg");
+  const std::string longName = std::string(246, 'x') + ".msg";
+  const std::string deep = t.nestToPathLimit("R/deep", {longName});
+
+  const std::string r = t.path("R");
+  pathLogger logger = scanned(r);
+  EXPECT_EQ(logger.fullFileNames()->values(), Strings{r + "/real.msg"});
+  std::vector<std::pair<std::string, std::string>> skipped;
+  for (const ScanSkip& s : logger.skipped()) skipped.emplace_back(s.path, s.reason);
+  const std::string tooDeep = deep + "/" + std::string(250, 'd') + "/";
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {r + "/dangling.msg", "a link to something that does not exist (missing.msg)"},
+      {r + "/loop.msg", "a link that loops, or leads through more than 40 links (loop.msg)"},
+      {r + "/pipe.msg", "not a regular file (a named pipe)"},
+      {r + "/pipe.txt", "not a regular file (a named pipe)"},
+      {r + "/zero.msg", "not a regular file (a character device)"},
+      {deep + "/" + std::string(250, 'd') + "/", tooLongReason(tooDeep.size())},
+      {deep + "/" + longName, tooLongReason(deep.size() + 1 + longName.size())},
+  };
+  EXPECT_EQ(skipped, expected);
+  EXPECT_EQ(logger.skippedFolders(), 1);
+  EXPECT_EQ(tooLongReason(4100), "the path is 4100 bytes long, longer than the 4095 bytes the system allows");
+}
+
 TEST(PathLogger, SkipsAndCountsFoldersItCannotRead) {
   if (geteuid() == 0) GTEST_SKIP() << "running as root, where folder permissions do not bite";
   TempTree t;
@@ -180,6 +212,9 @@ TEST(PathLogger, SkipsAndCountsFoldersItCannotRead) {
   EXPECT_EQ(logger.pathNames()->values(), (Strings{r + "/", r + "/locked/", r + "/open/"}));
   EXPECT_EQ(logger.fullFileNames()->values(), (Strings{r + "/top.msg", r + "/open/o.msg"}));
   EXPECT_EQ(logger.skippedFolders(), 1);
+  ASSERT_EQ(logger.skipped().size(), 1u);
+  EXPECT_EQ(logger.skipped()[0].path, r + "/locked/");
+  EXPECT_EQ(logger.skipped()[0].reason, "the folder could not be read (Permission denied)");
   EXPECT_EQ(logger.Count(), 3);
 
   pathLogger unreachable = scanned(t.path("Shut/In"));  // cannot even tell whether it exists

@@ -1,0 +1,73 @@
+// One message reader process (vantorel-reader) as the converter drives it: started with
+// posix_spawn, never by forking the converter (the window has many threads), fed requests on
+// one pipe, answering on another, ended with SIGKILL.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reader/message_codec.h"
+
+namespace conversion {
+
+class ReaderProcess {
+ public:
+  // Starts `program` capped at `memoryCap` bytes; throws std::system_error when it cannot be started.
+  ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap);
+  // Kills the reader, whatever it is doing, and waits for it.
+  ~ReaderProcess();
+  ReaderProcess(const ReaderProcess&) = delete;
+  ReaderProcess& operator=(const ReaderProcess&) = delete;
+
+  // Sends one request frame; false when the reader is gone.
+  bool send(std::string_view frame);
+  // The reader's replies, read with blocking reads.
+  int replyDescriptor() const { return replies_; }
+  // Kills the reader at once (from any thread; it is waited for by waitForEnd or the destructor).
+  void kill();
+  // After its replies ended: waits a moment for the reader's end and returns its wait status;
+  // a reader that does not end is killed. Called from one thread only.
+  int waitForEnd();
+
+ private:
+  pid_t pid_ = -1;
+  int pidfd_ = -1;  // signals reach this very process, never one that took its number later
+  int requests_ = -1;
+  int replies_ = -1;
+  bool reaped_ = false;
+  int status_ = 0;
+};
+
+// Thrown by ReplyStream when the replies end (the reader died or was killed).
+struct ReaderGone {};
+
+// A reader's replies as one stream of bytes: small reads go through a buffer, large ones
+// straight into where the decoded message keeps them. Records the time of every arrival in
+// `progress` (steady clock ticks), so that a reader that stops sending can be told apart from
+// one that is busy sending.
+class ReplyStream final : public reader::ByteSource {
+ public:
+  ReplyStream(int fd, std::atomic<int64_t>& progress) : fd_(fd), progress_(progress) {}
+  void read(void* into, size_t size) override;
+
+ private:
+  size_t fill(void* into, size_t size);  // one read(); throws ReaderGone at the end
+
+  int fd_;
+  std::atomic<int64_t>& progress_;
+  std::vector<uint8_t> buffer_ = std::vector<uint8_t>(64 << 10);
+  size_t at_ = 0, end_ = 0;
+};
+
+// The reason a file is skipped for when its reader ended with `waitStatus` while reading it.
+std::string readerEndReason(int waitStatus, uint64_t memoryCap);
+// "2 GB", "512 MB": a byte count as the reasons name it.
+std::string memoryText(uint64_t bytes);
+
+}  // namespace conversion

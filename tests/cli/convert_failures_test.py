@@ -1,0 +1,186 @@
+"""vantorel-convert when things go wrong around the messages: what a scan cannot list is
+reported and makes the run exit 1; a reader that crashes costs only its file; Ctrl+C stops a
+run within a second whatever a reader is doing; parallel runs into one folder all succeed; a
+full disk and a PST moved or deleted mid-run end with the true reason and no file that looks
+complete.
+
+Usage: convert_failures_test.py CONVERT PST_VERIFY
+Faults come from the readers' test switch VANTOREL_READER_FAULT.
+"""
+import glob
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+CONVERT = os.path.abspath(sys.argv[1])
+VERIFY = os.path.abspath(sys.argv[2])
+failures = []
+
+
+def message(n, body=b"body\r\n"):
+    return (b"From: a@example.com\r\nTo: b@example.com\r\nSubject: message %d\r\n"
+            b"Date: Mon, 7 Jun 2021 10:00:00 +0000\r\n\r\n" % n) + body
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
+
+
+def run(args, fault=None, **kwargs):
+    env = dict(os.environ)
+    if fault:
+        env["VANTOREL_READER_FAULT"] = fault
+    return subprocess.run([CONVERT, *args], capture_output=True, text=True, env=env, **kwargs)
+
+
+def check(condition, what, result=None):
+    if not condition:
+        detail = "" if result is None else " (exit %s)\nstdout: %s\nstderr: %s" % (
+            result.returncode, result.stdout, result.stderr)
+        failures.append(what + detail)
+
+
+def made(result):
+    lines = result.stdout.strip().splitlines()
+    return lines[-1] if lines else ""
+
+
+def verified(pst):
+    return subprocess.run([VERIFY, pst], capture_output=True).returncode == 0
+
+
+def scan_skips(work):
+    """Every folder, file and link the scan cannot use is named with its reason; exit 1."""
+    src, out = os.path.join(work, "scan"), os.path.join(work, "scan-out")
+    os.makedirs(out)
+    write(os.path.join(src, "good.msg"), message(1))
+    write(os.path.join(src, "locked", "hidden.msg"), message(2))
+    os.chmod(os.path.join(src, "locked"), 0)
+    os.mkfifo(os.path.join(src, "pipe.msg"))
+    os.symlink("/dev/zero", os.path.join(src, "zero.msg"))
+    os.symlink("missing.msg", os.path.join(src, "dangling.msg"))
+    os.symlink("loop.msg", os.path.join(src, "loop.msg"))
+    os.chmod(work, 0o755)
+    os.chmod(out, 0o777)
+    # As an ordinary user, for whom a locked folder is locked (root reads every folder).
+    command = [CONVERT, "-o", out, src]
+    if os.geteuid() == 0:
+        command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
+    r = subprocess.run(command, capture_output=True, text=True, timeout=60)
+    check(r.returncode == 1, "exit 1 when the scan skipped something", r)
+    for path, reason in ((os.path.join(src, "locked") + "/", "the folder could not be read (Permission denied)"),
+                         (os.path.join(src, "pipe.msg"), "not a regular file (a named pipe)"),
+                         (os.path.join(src, "zero.msg"), "not a regular file (a character device)"),
+                         (os.path.join(src, "dangling.msg"), "a link to something that does not exist (missing.msg)"),
+                         (os.path.join(src, "loop.msg"), "a link that loops")):
+        check(path in r.stderr and reason in r.stderr, "skip of %s reported: %s" % (path, reason), r)
+    check("1 of 1 file(s) converted" in r.stderr, "the readable message converted", r)
+    check(verified(made(r)), "the PST verifies", r)
+    os.chmod(os.path.join(src, "locked"), 0o700)
+
+
+def reader_faults(work):
+    """A crashing reader costs its file alone; Ctrl+C ends a run at once during a hang."""
+    src, out = os.path.join(work, "faults"), os.path.join(work, "faults-out")
+    os.makedirs(out)
+    files = [write(os.path.join(src, "%d.msg" % n), message(n)) for n in range(1, 6)]
+    r = run(["-o", out] + files, fault="crash:3.msg", timeout=60)
+    check(r.returncode == 1, "exit 1 after a crash", r)
+    check("the message could not be read: the reader stopped with signal 11" in r.stderr and files[2] in r.stderr,
+          "the crash named with its file", r)
+    check("4 of 5 file(s) converted, 1 skipped" in r.stderr, "every other file converted", r)
+    check(verified(made(r)), "the PST verifies after a crash", r)
+
+    env = dict(os.environ, VANTOREL_READER_FAULT="hang:3.msg")
+    proc = subprocess.Popen([CONVERT, "-o", out] + files, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                            env=env)
+    time.sleep(1.5)  # the first two are converted; the third never is
+    start = time.monotonic()
+    proc.send_signal(signal.SIGINT)
+    try:
+        stdout, stderr = proc.communicate(timeout=10)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        stdout, stderr = proc.communicate()
+    took = time.monotonic() - start
+    result = subprocess.CompletedProcess(proc.args, proc.returncode, stdout, stderr)
+    check(took < 1.0, "Ctrl+C during a hang ended the run in %.2f s" % took, result)
+    check("2 of 5 file(s) converted" in stderr, "what was converted is kept", result)
+    check(verified(made(result)), "the stopped run's PST verifies", result)
+    readers = subprocess.run(["pgrep", "-f", os.path.join(os.path.dirname(CONVERT), "vantorel-reader")],
+                             capture_output=True, text=True).stdout.split()
+    check(not readers, "no reader left running: %s" % readers)
+
+
+def output_file(work):
+    """Parallel runs all succeed; a full disk and a moved or deleted PST give the true reason."""
+    src = os.path.join(work, "outsrc")
+    files = [write(os.path.join(src, "%d.msg" % n), message(n)) for n in range(1, 4)]
+    together = os.path.join(work, "together")
+    os.makedirs(together)
+    procs = [subprocess.Popen([CONVERT, "-o", together] + files, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              text=True) for _ in range(8)]
+    results = [subprocess.CompletedProcess(p.args, p.wait(), *p.communicate()) for p in procs]
+    for r in results:
+        check(r.returncode == 0, "a run started with seven others", r)
+    names = {made(r) for r in results}
+    check(len(names) == 8 and all(verified(n) for n in names), "eight runs, eight PST files: %s" % sorted(names))
+    check(not glob.glob(os.path.join(together, "*.part")), "no .part left by parallel runs")
+
+    # The .part deleted, or moved and its name taken, while a reader pauses on the last file.
+    for how in ("deleted", "moved"):
+        out = os.path.join(work, how)
+        os.makedirs(out)
+        proc = subprocess.Popen([CONVERT, "-o", out] + files, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True, env=dict(os.environ, VANTOREL_READER_FAULT="pause:3.msg"))
+        deadline = time.monotonic() + 10
+        while not glob.glob(os.path.join(out, "*.part")) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        parts = glob.glob(os.path.join(out, "*.part"))
+        if how == "deleted":
+            os.remove(parts[0])
+        else:
+            os.rename(parts[0], os.path.join(work, "moved-away.part"))
+            write(parts[0], b"another program's file")
+        r = subprocess.CompletedProcess(proc.args, proc.wait(), *proc.communicate())
+        check(r.returncode == 2, "a %s PST fails the run" % how, r)
+        check(not glob.glob(os.path.join(out, "*.pst")), "no PST claims to be complete after it was %s" % how, r)
+        if how == "deleted":
+            check("was deleted by another program" in r.stderr and ".part" not in r.stderr, "the deletion named", r)
+        else:
+            check("moved or renamed by another program" in r.stderr and "moved-away.part" in r.stderr,
+                  "the move named, with where the file went", r)
+            with open(parts[0], "rb") as f:
+                check(f.read() == b"another program's file", "the file that took the name is left as it is")
+
+    # A full disk: the run ends with the disk's own error and leaves no file behind.
+    disk = os.path.join(work, "full")
+    os.makedirs(disk)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", disk], capture_output=True).returncode != 0:
+        print("SKIP: full disk (cannot mount a small tmpfs here)")
+        return
+    try:
+        body = (b"0123456789" * 7 + b"\r\n") * 4000  # 288 KB of text per message
+        big = [write(os.path.join(src, "big", "%d.msg" % n), message(n, body)) for n in range(40)]
+        r = run(["-o", disk] + big, timeout=60)
+        check(r.returncode == 2, "a full disk fails the run", r)
+        check("No space left on device" in r.stderr, "the disk's own error is given", r)
+        check(os.listdir(disk) == [], "nothing left on the full disk: %s" % os.listdir(disk), r)
+    finally:
+        subprocess.run(["umount", disk])
+
+
+with tempfile.TemporaryDirectory(prefix="vantorel-cli-fail-") as work:
+    scan_skips(work)
+    reader_faults(work)
+    output_file(work)
+
+for failure in failures:
+    print("FAIL:", failure)
+sys.exit(1 if failures else 0)

@@ -1,0 +1,101 @@
+// The reader processes: each file's own result in the order asked, exactly what importing it
+// here gives; a reader that crashes, hangs or needs too much memory costs that one file, and a
+// stop ends a wait at once. Faults come from the readers' test switch (reader/protocol.h).
+#include "conversion/reader_pool.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <map>
+
+#include "reader/message_codec.h"
+#include "temp_dir.h"
+
+namespace conversion::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string message(const std::string& subject) {
+  return "From: a@example.com\r\nTo: b@example.com\r\nSubject: " + subject +
+         "\r\nDate: Mon, 7 Jun 2021 10:00:00 +0000\r\n\r\nBody of " + subject + "\r\n";
+}
+
+std::string encoded(const mail::ImportResult& result) {
+  std::string bytes;
+  reader::encodeImportResult(result, bytes);
+  return bytes;
+}
+
+// Sets the readers' fault switch for the life of the object: readers started meanwhile see it.
+struct Faults {
+  explicit Faults(const std::string& spec) { setenv(reader::kFaultVariable, spec.c_str(), 1); }
+  ~Faults() { unsetenv(reader::kFaultVariable); }
+};
+
+ReaderPoolSettings settings() {
+  ReaderPoolSettings s;
+  s.program = findReaderProgram();
+  return s;
+}
+
+TEST(ReaderPool, GivesEachFileWhatImportingItHereGivesInTheOrderAsked) {
+  TempDir dir;
+  std::map<std::string, fs::path> files;
+  for (const char* name : {"a", "b", "c", "d", "e"}) files[name] = dir.write(std::string(name) + ".msg", message(name));
+  files["bad"] = dir.write("bad.msg", std::string(300, '\x01'));
+  files["gone"] = dir.path() / "gone.msg";
+  auto pool = makeReaderPool(settings());
+  for (const char* name : {"a", "b", "c", "d", "bad", "e"}) pool->expect(files[name]);
+  for (const char* name : {"a", "c" /* b passed over */, "gone" /* never announced */, "d", "bad", "e", "a"}) {
+    const mail::ImportResult result = pool->import(files[name]);
+    EXPECT_EQ(encoded(result), encoded(mail::importMessageFile(files[name]))) << name;
+  }
+}
+
+TEST(ReaderPool, ACrashAHangOrTooMuchMemoryCostsOnlyThatFileAndTheRunGoesOn) {
+  TempDir dir;
+  std::vector<fs::path> files;
+  for (const char* name : {"ok1", "crash-here", "ok2", "hang-here", "ok3", "memory-here", "ok4"})
+    files.push_back(dir.write(std::string(name) + ".msg", message(name)));
+  const Faults faults("crash:crash-here,hang:hang-here,memory:memory-here");
+  ReaderPoolSettings s = settings();
+  s.fileTimeLimit = 1s;
+  auto pool = makeReaderPool(s);
+  for (const fs::path& file : files) pool->expect(file);
+
+  std::vector<std::string> reasons;
+  for (const fs::path& file : files) {
+    const mail::ImportResult result = pool->import(file);
+    reasons.push_back(result.ok ? "ok" : result.reason);
+  }
+  const std::string prefix = "the message could not be read: the reader ";
+  EXPECT_EQ(reasons[1], prefix + "stopped with signal 11");
+  EXPECT_EQ(reasons[3], prefix + "took longer than 1 s");
+#if !defined(__SANITIZE_ADDRESS__)
+  EXPECT_EQ(reasons[5], prefix + "needs more than 2 GB of memory");
+#endif
+  for (size_t i : {0, 2, 4, 6}) EXPECT_EQ(reasons[i], "ok") << files[i];
+}
+
+TEST(ReaderPool, AStopEndsTheWaitAtOnceWhateverTheReaderIsDoing) {
+  TempDir dir;
+  const fs::path stuck = dir.write("hang-here.msg", message("stuck"));
+  const fs::path next = dir.write("next.msg", message("next"));
+  const Faults faults("hang:hang-here");
+  auto pool = makeReaderPool(settings());  // the full time limit: only the stop can end the wait
+  pool->expect(stuck);
+  pool->expect(next);
+  int waits = 0;
+  pool->setWaitHandler([&] { return ++waits < 10; });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(pool->import(stuck), ImportStopped);
+  pool.reset();  // and the stuck reader goes with the pool
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_EQ(waits, 10);
+}
+
+}  // namespace
+}  // namespace conversion::test
