@@ -68,19 +68,29 @@ def scan_skips(work):
     os.symlink("loop.msg", os.path.join(src, "loop.msg"))
     os.chmod(work, 0o755)
     os.chmod(out, 0o777)
-    # As an ordinary user, for whom a locked folder is locked (root reads every folder).
+    # As an ordinary user, for whom a locked folder is locked (root reads every folder), when
+    # that user can reach the build (a clone in a private folder keeps it out).
     command = [CONVERT, "-o", out, src]
+    expected = []
     if os.geteuid() == 0:
-        command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
+        as_nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        if subprocess.run(as_nobody + ["test", "-x", CONVERT], capture_output=True).returncode == 0:
+            command = as_nobody + command
+            expected.append((os.path.join(src, "locked") + "/", "the folder could not be read (Permission denied)"))
+        else:
+            print("note: the build is out of an ordinary user's reach; the locked folder is not tried")
+    else:
+        expected.append((os.path.join(src, "locked") + "/", "the folder could not be read (Permission denied)"))
     r = subprocess.run(command, capture_output=True, text=True, timeout=60)
     check(r.returncode == 1, "exit 1 when the scan skipped something", r)
-    for path, reason in ((os.path.join(src, "locked") + "/", "the folder could not be read (Permission denied)"),
-                         (os.path.join(src, "pipe.msg"), "not a regular file (a named pipe)"),
-                         (os.path.join(src, "zero.msg"), "not a regular file (a character device)"),
-                         (os.path.join(src, "dangling.msg"), "a link to something that does not exist (missing.msg)"),
-                         (os.path.join(src, "loop.msg"), "a link that loops")):
+    expected += [(os.path.join(src, "pipe.msg"), "not a regular file (a named pipe)"),
+                 (os.path.join(src, "zero.msg"), "not a regular file (a character device)"),
+                 (os.path.join(src, "dangling.msg"), "a link to something that does not exist (missing.msg)"),
+                 (os.path.join(src, "loop.msg"), "a link that loops")]
+    for path, reason in expected:
         check(path in r.stderr and reason in r.stderr, "skip of %s reported: %s" % (path, reason), r)
-    check("1 of 1 file(s) converted" in r.stderr, "the readable message converted", r)
+    readable = 1 if len(expected) == 5 else 2  # root reads the locked folder too
+    check("%d of %d file(s) converted" % (readable, readable) in r.stderr, "the readable messages converted", r)
     check(verified(made(r)), "the PST verifies", r)
     os.chmod(os.path.join(src, "locked"), 0o700)
 
