@@ -1,5 +1,7 @@
 #include "conversion/folder_path.h"
 
+#include "conversion/drive_roots.h"
+
 namespace conversion {
 
 namespace {
@@ -49,7 +51,12 @@ std::optional<std::string> FolderPathOf(std::string_view entry, std::string* rea
     }
     components.push_back(component);
   }
-  if (components.empty()) return fail("the file lies directly in /, so it has no folder to mirror");
+  const size_t root = DriveRootComponents(components);
+  if (components.size() == root) {
+    return fail(root == 0 ? "the file lies directly in /, so it has no folder to mirror"
+                          : "the file lies directly in a drive root, so it has no folder to mirror");
+  }
+  components.erase(components.begin(), components.begin() + static_cast<std::ptrdiff_t>(root));
 
   std::string folderPath;
   for (const auto& component : components) {

@@ -18,10 +18,12 @@ inline constexpr char kFolderSeparator = '\\';
 // into two folder levels: FULLWIDTH REVERSE SOLIDUS looks alike and keeps the folder distinct.
 inline constexpr std::string_view kBackslashStandIn = "\xEF\xBC\xBC";
 
-// The path of the entry's folder below "/", components joined by "\":
-// "/srv/mail/Users/bob/Inbox/1.msg" gives "srv\mail\Users\bob\Inbox". Spaces around the entry
-// are ignored; repeated "/" and "." count as one level, ".." goes one level up. None, with
-// `reason` set, for an empty entry, a relative path, or a file directly in "/".
+// The path of the entry's folder below its drive root, components joined by "\":
+// "/srv/mail/Users/bob/Inbox/1.msg" gives "srv\mail\Users\bob\Inbox", and under WSL
+// "/mnt/c/MDaemon/Users/bob/1.msg" gives "MDaemon\Users\bob" (conversion/drive_roots.h).
+// Spaces around the entry are ignored; repeated "/" and "." count as one level, ".." goes one
+// level up. None, with `reason` set, for an empty entry, a relative path, or a file directly
+// in a drive root.
 std::optional<std::string> FolderPathOf(std::string_view entry, std::string* reason = nullptr);
 
 // Every folder path in `paths` (empty ones ignored) together with all its ancestors, each

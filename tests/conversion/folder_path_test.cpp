@@ -1,6 +1,7 @@
 // Folder paths of list entries and the list of folders to create.
 #include <gtest/gtest.h>
 
+#include "conversion/drive_roots.h"
 #include "conversion/folder_path.h"
 
 namespace conversion {
@@ -14,6 +15,20 @@ TEST(FolderPathOf, MirrorsTheFoldersBelowTheRoot) {
     EXPECT_EQ(FolderPathOf(entry, &reason), std::nullopt) << entry;
     EXPECT_FALSE(reason.empty()) << entry;
   }
+}
+
+TEST(FolderPathOf, TakesWindowsDrivesUnderWslForDriveRoots) {
+  OverrideWslDetection(true, "/tmp/t1/mnt");
+  EXPECT_EQ(FolderPathOf("/tmp/t1/mnt/c/MDaemon/Users/example.com/bob/1.msg"), "MDaemon\\Users\\example.com\\bob");
+  EXPECT_EQ(FolderPathOf("/tmp/t1/mnt/D/Mail/1.msg"), "Mail");
+  EXPECT_EQ(FolderPathOf("/tmp/t1/mnt/cd/Mail/1.msg"), "tmp\\t1\\mnt\\cd\\Mail");
+  EXPECT_EQ(FolderPathOf("/srv/mnt/c/x/1.msg"), "srv\\mnt\\c\\x");
+  std::string reason;
+  EXPECT_EQ(FolderPathOf("/tmp/t1/mnt/c/1.msg", &reason), std::nullopt);
+  EXPECT_NE(reason.find("drive root"), std::string::npos);
+  OverrideWslDetection(false, "/tmp/t1/mnt");
+  EXPECT_EQ(FolderPathOf("/tmp/t1/mnt/c/MDaemon/1.msg"), "tmp\\t1\\mnt\\c\\MDaemon");
+  OverrideWslDetection(std::nullopt);
 }
 
 TEST(BuildFolderList, AddsAncestorsSortsAndRemovesDuplicates) {

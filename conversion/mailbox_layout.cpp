@@ -1,0 +1,125 @@
+#include "conversion/mailbox_layout.h"
+
+#include <vector>
+
+#include "conversion/folder_path.h"
+
+namespace conversion {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+constexpr std::string_view kUsers = "Users";
+constexpr std::string_view kImapSuffix = ".IMAP";
+constexpr const char* kMailboxOwnFolder = "Inbox";
+
+bool hasUsersChild(const fs::path& folder) {
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    if (equalsIgnoringCase(it->path().filename().native(), kUsers) && it->is_directory(ec)) return true;
+  }
+  return false;
+}
+
+fs::path withoutTrailingSeparator(fs::path path) {
+  std::string text = path.lexically_normal().native();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+std::string joinFolders(const std::vector<std::string>& components, size_t from) {
+  std::string path;
+  for (size_t i = from; i < components.size(); ++i) {
+    if (!path.empty()) path += kFolderSeparator;
+    path += WithoutImapSuffix(components[i]);
+  }
+  return path;
+}
+
+}  // namespace
+
+std::string WithoutImapSuffix(std::string_view name) {
+  if (name.size() > kImapSuffix.size() &&
+      equalsIgnoringCase(name.substr(name.size() - kImapSuffix.size()), kImapSuffix)) {
+    name.remove_suffix(kImapSuffix.size());
+  }
+  return std::string(name);
+}
+
+std::optional<StoreLayout> DetectStoreLayout(const fs::path& folder, std::string* why) {
+  std::error_code ec;
+  const fs::path absolute = withoutTrailingSeparator(fs::absolute(folder, ec));
+  if (ec || !fs::is_directory(absolute, ec)) {
+    if (why) *why = folder.string() + " is not a folder";
+    return std::nullopt;
+  }
+  StoreLayout layout;
+  layout.folder = absolute;
+  if (hasUsersChild(absolute)) {
+    layout.given = StoreLayout::Given::StoreRoot;
+  } else if (equalsIgnoringCase(absolute.filename().native(), kUsers)) {
+    layout.given = StoreLayout::Given::UsersFolder;
+  } else if (equalsIgnoringCase(absolute.parent_path().filename().native(), kUsers)) {
+    layout.given = StoreLayout::Given::DomainFolder;
+  } else {
+    if (why) {
+      *why = folder.string() +
+             " is not a mail server's store: give the folder that holds Users, the Users folder, or a domain "
+             "folder inside it";
+    }
+    return std::nullopt;
+  }
+  return layout;
+}
+
+std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& file) {
+  const fs::path relative = file.parent_path().lexically_normal().lexically_relative(layout.folder);
+  if (relative.empty() || *relative.begin() == "..") return std::nullopt;
+  std::vector<std::string> folders;  // from the layout's folder down to the file's
+  for (const auto& component : relative) {
+    if (component != "." && !component.empty()) folders.push_back(component.native());
+  }
+
+  // How many components lead to the domain folders: none when a domain folder was given.
+  std::optional<size_t> domainDepth;
+  switch (layout.given) {
+    case StoreLayout::Given::StoreRoot:
+      if (!folders.empty() && equalsIgnoringCase(folders[0], kUsers)) domainDepth = 1;
+      break;
+    case StoreLayout::Given::UsersFolder:
+      domainDepth = 0;
+      break;
+    case StoreLayout::Given::DomainFolder:
+      break;
+  }
+  const size_t mailboxDepth = domainDepth ? *domainDepth + 1 : 0;  // index of the mailbox's own folder
+  const std::string domain = domainDepth ? (folders.size() > *domainDepth ? folders[*domainDepth] : std::string())
+                                         : layout.folder.filename().native();
+  if (layout.given == StoreLayout::Given::DomainFolder || domainDepth) {
+    if (folders.size() > mailboxDepth) {
+      MailboxPlace place;
+      place.store = folders[mailboxDepth] + "@" + domain;
+      place.isMailbox = true;
+      place.folderPath = folders.size() == mailboxDepth + 1 ? std::string(kMailboxOwnFolder)
+                                                            : joinFolders(folders, mailboxDepth + 1);
+      return place;
+    }
+  }
+  // Outside every mailbox: a PST named after the top folder the file lies in.
+  MailboxPlace place;
+  place.store = folders.empty() ? layout.folder.filename().native() : folders[0];
+  place.folderPath = folders.size() <= 1 ? place.store : joinFolders(folders, 1);
+  return place;
+}
+
+}  // namespace conversion
