@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "conversion/allocator_tuning.h"
 #include "conversion/file_importer.h"
@@ -43,8 +44,9 @@ std::filesystem::path importPath(const std::string& text) {
   return trimmed;
 }
 
-int32_t messageFlags(const MailItem& item) {
-  return kMessageFlagRead | (item.hasAttachments() ? kMessageFlagHasAttach : 0);
+std::string gigabytes(uint64_t bytes) {
+  const uint64_t tenths = (bytes * 10 + (uint64_t{1} << 29)) >> 30;
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " GB";
 }
 
 // Records why each folder of the list could not be created, so that its messages (and its
@@ -83,14 +85,21 @@ class Run {
       return outcome_;
     }
     if (!prepare()) return outcome_;
-    createFolders();
-    announceFolderSizes();
+    if (limited()) {
+      // Each part gets the folders its own messages need, when the first of them comes.
+      countRowsPerFolder();
+    } else {
+      createFolders();
+      announceFolderSizes();
+    }
     importMessages();
     finish();
     return outcome_;
   }
 
  private:
+  bool limited() const { return settings_.maxPstSize > 0; }
+
   bool anyListed() const {
     const size_t n = rows_.rows();
     for (size_t r = 0; r < n; ++r) {
@@ -101,6 +110,10 @@ class Run {
 
   std::string rowText(size_t row) const { return row < rows_.rows() ? rows_.text(row) : std::string(); }
 
+  std::optional<std::string> folderPathOf(std::string_view entry, std::string* reason = nullptr) const {
+    return settings_.folderPathOf ? settings_.folderPathOf(entry, reason) : FolderPathOf(entry, reason);
+  }
+
   void skip(const std::string& path, std::string reason) {
     outcome_.skipped.push_back(SkippedEntry{path, std::move(reason)});
   }
@@ -110,25 +123,48 @@ class Run {
     return outcome_.stopped;
   }
 
+  // The part's file and store names: the first part as named, the next ones " (part n)" after.
+  std::string partName(const std::string& name) const {
+    return part_ < 2 ? name : name + " (part " + std::to_string(part_) + ")";
+  }
+
+  void openStore() {
+    // Every part is named after the time the run began, so that the parts go together.
+    if (part_ < 2) {
+      const std::string started = FormatTimestamp(now_());
+      pstName_ = settings_.pstName.empty() ? PstFileName(started) : settings_.pstName + ".pst";
+      state_.storeDisplayName =
+          settings_.storeDisplayName.empty() ? StoreDisplayName(started) : settings_.storeDisplayName;
+    }
+    // A later part takes the name the first part was given in the end (" (2)" when taken).
+    const std::filesystem::path first = outcome_.pstParts.empty() ? std::filesystem::path(pstName_)
+                                                                  : outcome_.pstParts.front().filename();
+    const std::filesystem::path partPath =
+        state_.outputFolder / (partName(first.stem().string()) + first.extension().string());
+    displayName_ = partName(state_.storeDisplayName);
+    store_ = state_.session->Stores().AddPSTStore(partPath, kStoreFormatDefault, displayName_);
+    entryId_ = store_->EntryID();
+    partFolders_.clear();
+    messagesInPart_ = 0;
+  }
+
   bool prepare() {
     try {
-      const auto now = settings_.now ? settings_.now : localNow;
+      now_ = settings_.now ? settings_.now : localNow;
       state_.outputFolder = std::filesystem::absolute(settings_.outputFolder.empty()
                                                           ? std::filesystem::path(".")
                                                           : settings_.outputFolder);
       state_.session = std::make_shared<Session>(settings_.backend);
       state_.session->Logon();
-      const std::filesystem::path pstPath = state_.outputFolder / PstFileName(FormatTimestamp(now()));
-      state_.storeDisplayName = StoreDisplayName(FormatTimestamp(now()));
-      store_ = state_.session->Stores().AddPSTStore(pstPath, kStoreFormatDefault, state_.storeDisplayName);
-      entryId_ = store_->EntryID();
+      part_ = 1;
+      openStore();
 
       // Rows of one folder come together; keeping one entry per run of them gives the same
       // sorted, distinct list without a string per row (a million rows cost 120 MB).
       const size_t n = rows_.rows();
       std::vector<std::string> paths;
       for (size_t r = 0; r < n; ++r) {
-        std::string folder = FolderPathOf(rows_.text(r)).value_or(std::string());
+        std::string folder = folderPathOf(rows_.text(r)).value_or(std::string());
         if (paths.empty() || paths.back() != folder) paths.push_back(std::move(folder));
       }
       state_.folderList = BuildFolderList(paths, [this] { view_.yield(); });
@@ -140,37 +176,83 @@ class Run {
     }
   }
 
-  void createFolders() {
+  // Creates the folder `entry` in the current store below its parent, which exists already.
+  // A first-level folder the new store already has is used as it is.
+  void createFolder(const std::string& entry) {
     Session& session = *state_.session;
+    const std::vector<std::string> components = SplitFolderPath(entry);
+    if (components.size() == 1) {
+      MessageStore store = session.Stores().GetStoreFromID(entryId_);
+      FolderCollection top = store.IPMRootFolder().Folders();
+      const bool exists = top.Find(entry).has_value();
+      if (!exists) top.Add(entry, kFolderTypeMail);
+      view_.yield();
+      return;
+    }
+    const std::string parentPath = entry.substr(0, entry.size() - components.back().size() - 1);
+    bool complete = false;
+    std::optional<Folder> parent = OpenMAPIFolder(session, "\\" + displayName_ + "\\" + parentPath, &complete);
+    view_.yield();
+    // A partial lookup ends at an ancestor; creating the folder there would misplace it.
+    if (!parent || !complete) throw MessagingError("its parent folder " + parentPath + " was not found");
+    parent->Folders().Add(components.back(), kFolderTypeMail);
+    view_.yield();
+  }
+
+  void recordFolderFailure(const std::string& entry, const std::exception& e) {
+    failures_.add(entry, std::string("the folder ") + entry + " could not be created: " + e.what());
+  }
+
+  void createFolders() {
     for (const std::string& entry : state_.folderList) {
       if (stopping()) return;
-      const std::vector<std::string> components = SplitFolderPath(entry);
-      try {
-        if (components.size() == 1) {
-          MessageStore store = session.Stores().GetStoreFromID(entryId_);
-          FolderCollection top = store.IPMRootFolder().Folders();
-          // A folder the new store already has is used as it is.
-          const bool exists = top.Find(entry).has_value();
-          if (!exists) top.Add(entry, kFolderTypeMail);
-          view_.yield();
-          continue;
-        }
-        const std::string parentPath = entry.substr(0, entry.size() - components.back().size() - 1);
-        if (const std::string* why = failures_.find(parentPath)) {
+      const size_t cut = entry.rfind(kFolderSeparator);
+      if (cut != std::string::npos) {
+        if (const std::string* why = failures_.find(entry.substr(0, cut))) {
           failures_.add(entry, *why);
           continue;
         }
-        bool complete = false;
-        std::optional<Folder> parent =
-            OpenMAPIFolder(session, "\\" + state_.storeDisplayName + "\\" + parentPath, &complete);
-        view_.yield();
-        // A partial lookup ends at an ancestor; creating the folder there would misplace it.
-        if (!parent || !complete) throw MessagingError("its parent folder " + parentPath + " was not found");
-        parent->Folders().Add(components.back(), kFolderTypeMail);
-        view_.yield();
-      } catch (const std::exception& e) {
-        failures_.add(entry, std::string("the folder ") + entry + " could not be created: " + e.what());
       }
+      try {
+        createFolder(entry);
+      } catch (const std::exception& e) {
+        recordFolderFailure(entry, e);
+      }
+    }
+  }
+
+  // The folder of `folderPath` in the current part, created with its ancestors when its first
+  // message comes; none when it could not be (the cause is in failures_).
+  std::optional<Folder> folderInPart(const std::string& folderPath) {
+    if (partFolders_.contains(folderPath)) return state_.session->GetFolderFromPath(storePrefix() + folderPath);
+    size_t end = 0;
+    while (end != std::string::npos) {
+      end = folderPath.find(kFolderSeparator, end + 1);
+      const std::string entry = folderPath.substr(0, end);
+      if (partFolders_.contains(entry)) continue;
+      try {
+        createFolder(entry);
+      } catch (const std::exception& e) {
+        recordFolderFailure(entry, e);
+        return std::nullopt;
+      }
+      partFolders_.insert(entry);
+    }
+    Folder folder = state_.session->GetFolderFromPath(storePrefix() + folderPath);
+    // The rows still to come for it, as the folder pass announces them for a whole run.
+    try {
+      store_->ExpectItems({{folder, rowsLeft_[folderPath]}});
+    } catch (const std::exception&) {
+    }
+    return folder;
+  }
+
+  // Rows per folder path, for the hints of a run in parts.
+  void countRowsPerFolder() {
+    const size_t n = rows_.rows();
+    for (size_t r = 0; r < n; ++r) {
+      if (r % 65536 == 65535) view_.yield();
+      if (const std::optional<std::string> folderPath = folderPathOf(rows_.text(r))) ++rowsLeft_[*folderPath];
     }
   }
 
@@ -184,7 +266,7 @@ class Run {
     uint64_t* last = nullptr;
     for (size_t r = 0; r < n; ++r) {
       if (r % 65536 == 65535) view_.yield();
-      const std::optional<std::string> folderPath = FolderPathOf(rows_.text(r));
+      const std::optional<std::string> folderPath = folderPathOf(rows_.text(r));
       if (!folderPath) continue;
       if (!last || *folderPath != lastPath) {
         lastPath = *folderPath;
@@ -192,16 +274,57 @@ class Run {
       }
       ++*last;
     }
-    const std::string storePrefix = "\\\\" + state_.storeDisplayName + "\\";
     std::vector<std::pair<Folder, uint64_t>> counts;
     try {
       for (const auto& [path, count] : perPath) {
-        if (!failures_.find(path)) counts.emplace_back(state_.session->GetFolderFromPath(storePrefix + path), count);
+        if (!failures_.find(path)) counts.emplace_back(state_.session->GetFolderFromPath(storePrefix() + path), count);
       }
       store_->ExpectItems(counts);
     } catch (const std::exception&) {
       // Only a hint: without it the messages are numbered one by one as they come.
     }
+  }
+
+  std::string storePrefix() const { return "\\\\" + displayName_ + "\\"; }
+
+  // Completes the current part and opens the next.
+  void startNextPart() {
+    try {
+      completeStore();
+      ++part_;
+      openStore();
+    } catch (const std::exception& e) {
+      // Without a store to write into, no later message can be saved either.
+      throw StoreWriteFailed(std::string("the next part could not be started: ") + e.what());
+    }
+  }
+
+  // Saves the item, in the current part or, with a size limit, in a new one when it would
+  // take the current one past the limit. False when its folder cannot be had in the new part.
+  bool save(MailItem& item, const std::string& folderPath, const std::string& text) {
+    if (!limited()) {
+      item.Save();
+      ++messagesInPart_;
+      return true;
+    }
+    if (!item.SaveWithin(settings_.maxPstSize)) {
+      if (messagesInPart_ > 0) {
+        startNextPart();
+        const std::optional<Folder> folder = folderInPart(folderPath);
+        if (!folder) return false;
+        item.Move(*folder);
+        if (item.SaveWithin(settings_.maxPstSize)) {
+          ++messagesInPart_;
+          return true;
+        }
+      }
+      item.Save();
+      outcome_.warnings.push_back("The message " + text + " alone is larger than the size limit of " +
+                                  std::to_string(settings_.maxPstSize) + " bytes; it is stored by itself in " +
+                                  store_->filePath().filename().string() + ".");
+    }
+    ++messagesInPart_;
+    return true;
   }
 
   void importMessages() {
@@ -211,7 +334,6 @@ class Run {
     for (size_t r = 0; r < count; ++r) {
       if (!isBlank(rows_.text(r))) ++outcome_.listed;
     }
-    const std::string storePrefix = "\\\\" + state_.storeDisplayName + "\\";
     // A file read elsewhere may take long (up to the readers' time limit): meanwhile the window
     // is served, and a stop ends the pass at once rather than after that file.
     session.SetImportWaitHandler([this] {
@@ -226,19 +348,31 @@ class Run {
       view_.yield();
       const std::string text = rowText(i);
       std::string reason;
-      const std::optional<std::string> folderPath = FolderPathOf(text, &reason);
+      const std::optional<std::string> folderPath = folderPathOf(text, &reason);
       if (!folderPath) {
         if (!isBlank(text)) skip(text, reason);
       } else if (const std::string* why = failures_.find(*folderPath)) {
         skip(text, *why);
       } else {
         try {
-          Folder folder = session.GetFolderFromPath(storePrefix + *folderPath);
-          MailItem item = folder.Items().Add(kItemTypeMail);
-          item.Import(importPath(text), kImportFormatRfc822);
-          MAPIUtils().HrSetOneProp(item.MAPIOBJECT(), kTagMessageFlags, messageFlags(item), true);
-          item.Save();
-          ++outcome_.imported;
+          const std::optional<Folder> folder =
+              limited() ? folderInPart(*folderPath) : session.GetFolderFromPath(storePrefix() + *folderPath);
+          if (!folder) {
+            skip(text, *failures_.find(*folderPath));
+          } else {
+            MailItem item = folder->Items().Add(kItemTypeMail);
+            item.Import(importPath(text), kImportFormatRfc822);
+            const MessageStatus status = settings_.messageStatus ? settings_.messageStatus(text) : MessageStatus{};
+            MAPIUtils().HrSetOneProp(item.MAPIOBJECT(), kTagMessageFlags,
+                                     MessageFlagsFor(status, item.hasAttachments()), true);
+            AddStatusProperties(status, item.MAPIOBJECT());
+            if (!save(item, *folderPath, text)) {
+              skip(text, *failures_.find(*folderPath));
+            } else {
+              ++outcome_.imported;
+              if (status.deleted) ++outcome_.markedDeleted;
+            }
+          }
         } catch (const ImportStopped&) {
           return;  // stopping() already recorded it
         } catch (const StoreWriteFailed& e) {
@@ -250,6 +384,7 @@ class Run {
           skip(text, e.what());
         }
       }
+      if (limited() && folderPath) --rowsLeft_[*folderPath];
       view_.setConvertEnabled(false);
       const size_t total = rows_.rows();
       view_.setFrameCaption("Details : Converting - (" + std::to_string(i + 1) + " of " + std::to_string(total) +
@@ -266,10 +401,25 @@ class Run {
   size_t announceImports(size_t from, size_t to) {
     for (size_t r = from; r < to; ++r) {
       const std::string text = rowText(r);
-      const std::optional<std::string> folderPath = FolderPathOf(text);
+      const std::optional<std::string> folderPath = folderPathOf(text);
       if (folderPath && !failures_.find(*folderPath)) state_.session->ExpectFile(importPath(text));
     }
     return std::max(from, to);
+  }
+
+  // Completes the current store's file and records it; throws when it cannot be completed.
+  void completeStore() {
+    store_->Remove();
+    const std::filesystem::path done = store_->filePath();
+    if (outcome_.pstParts.empty()) outcome_.pstPath = done;
+    outcome_.pstParts.push_back(done);
+    std::error_code ec;
+    const uint64_t size = std::filesystem::file_size(done, ec);
+    if (!ec && size > kOutlookDefaultPstLimit) {
+      outcome_.warnings.push_back("The PST file " + done.string() + " is " + gigabytes(size) +
+                                  ", more than the 50 GB Outlook opens without a change to its MaxLargeFileSize "
+                                  "setting; convert in parts with a size limit to stay below it.");
+    }
   }
 
   void finish() {
@@ -278,8 +428,7 @@ class Run {
       if (outcome_.result == RunOutcome::Result::WriteFailed) {
         store_->Abandon();  // no file is left that looks complete
       } else {
-        store_->Remove();
-        outcome_.pstPath = store_->filePath();
+        completeStore();
       }
     } catch (const std::exception& e) {
       if (outcome_.result != RunOutcome::Result::WriteFailed) outcome_.failureCause = e.what();
@@ -298,9 +447,18 @@ class Run {
   RunView& view_;
   RunState& state_;
   RunOutcome outcome_;
+  std::function<std::tm()> now_;
   std::optional<MessageStore> store_;
   std::string entryId_;
+  std::string pstName_;      // of the first part's file
+  std::string displayName_;  // of the current part's store
   FolderFailures failures_;
+  // With a size limit: the current part's number, its folders and messages so far, and the
+  // rows still to come for each folder.
+  int part_ = 1;
+  std::unordered_set<std::string> partFolders_;
+  size_t messagesInPart_ = 0;
+  std::unordered_map<std::string, uint64_t> rowsLeft_;
 };
 
 }  // namespace

@@ -8,8 +8,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "conversion/message_status.h"
 
 namespace conversion {
 
@@ -66,12 +70,15 @@ struct RunOutcome {
     WriteFailed,        // the file could not be completed: writeFailureBoxText(failureCause)
   };
   Result result = Result::Done;
-  std::filesystem::path pstPath;  // the completed file
+  std::filesystem::path pstPath;  // the completed file (with a size limit: its first part)
+  std::vector<std::filesystem::path> pstParts;  // every completed file, in order
   std::string failureCause;       // e.g. "cannot create /out/Vantorel7.6.12 21.5.04.pst.part: Permission denied"
   size_t listed = 0;    // rows holding a path when the message pass began
   size_t imported = 0;
   std::vector<SkippedEntry> skipped;  // every skipped entry, in list order
   bool stopped = false;               // the pass ended early on stopRequested()
+  size_t markedDeleted = 0;           // converted messages the server had marked for deletion
+  std::vector<std::string> warnings;  // for the user: a PST past Outlook's size limit, a message stored alone
 };
 
 struct RunSettings {
@@ -84,7 +91,27 @@ struct RunSettings {
   // cannot read at all): reported first among the skipped entries, so the run is not Done
   // without them.
   std::vector<SkippedEntry> skippedWhenListed{};
+
+  // The PST file's name without ".pst" and the store's display name; empty: "Vantorel" and
+  // "MDaemon Messages : Created - ", each followed by the time.
+  std::string pstName{};
+  std::string storeDisplayName{};
+  // The folder inside the store of a listed entry, components joined by "\" (with `reason`
+  // set when there is none); unset: its folders below its drive root (FolderPathOf).
+  std::function<std::optional<std::string>(std::string_view entry, std::string* reason)> folderPathOf{};
+  // The state a listed file's message had on the mail server; unset: every message is stored
+  // as read.
+  std::function<MessageStatus(const std::string& entry)> messageStatus{};
+  // The largest a PST file may become, in bytes; 0 for no limit. Before a message would take
+  // the file past it, the file is completed and the run goes on in "<name> (part 2).pst" and
+  // so on, each part holding the folders its messages need. A message larger than the limit
+  // goes alone into a part of its own.
+  uint64_t maxPstSize = 0;
 };
+
+// Outlook's default limit for a Unicode PST (larger files need a setting of Outlook's); a file
+// that passes it is completed all the same, with a warning.
+inline constexpr uint64_t kOutlookDefaultPstLimit = 50ull << 30;  // MaxLargeFileSize, 51,200 MB
 
 // Runs preparation, folder pass, message pass and finish over `rows`.
 RunOutcome runConversion(const RowSource& rows, const RunSettings& settings, RunView& view,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 
 #include "conversion/part_file.h"
 
@@ -92,14 +93,27 @@ void MailItem::Import(const std::filesystem::path& file, int format) {
 
 pst::messaging::MessageContent& MailItem::MAPIOBJECT() { return *message_; }
 
-void MailItem::Save() {
+void MailItem::Save() { SaveWithin(std::numeric_limits<uint64_t>::max()); }
+
+bool MailItem::SaveWithin(uint64_t maxFileSize) {
   if (!imported_) throw MessagingError("The item holds no message; nothing was saved.");
   if (saved_) throw MessagingError("The item was already saved.");
   StoreFile& file = store_->open();
   // Everything written into a file that was deleted is lost: better to stop now than at the end.
   if (store_->part && store_->part->deleted()) throw StoreWriteFailed(store_->part->deletedReason());
-  file.addMessage(folder_, *message_);
+  if (maxFileSize == std::numeric_limits<uint64_t>::max()) {
+    file.addMessage(folder_, *message_);
+  } else if (!file.addMessageWithin(folder_, *message_, maxFileSize)) {
+    return false;
+  }
   saved_ = true;
+  return true;
+}
+
+void MailItem::Move(const Folder& folder) {
+  if (saved_) throw MessagingError("The item was already saved.");
+  store_ = folder.store();
+  folder_ = folder.id();
 }
 
 void MAPIUtils::HrSetOneProp(pst::messaging::MessageContent& mapiObject, uint32_t tag, int32_t value, bool save) {

@@ -44,6 +44,7 @@ class Folder {
   ItemCollection Items() const;
   FolderId id() const { return id_; }
   bool belongsTo(const StoreState* store) const { return store_.get() == store; }
+  const std::shared_ptr<StoreState>& store() const { return store_; }
   bool operator==(const Folder& other) const { return store_ == other.store_ && id_ == other.id_; }
 
  private:
@@ -78,6 +79,11 @@ class MailItem {
   // Stores the item in its folder. An item without imported content is refused rather than
   // stored empty.
   void Save();
+  // The same, unless the store's file would then complete larger than `maxFileSize` bytes:
+  // then the item stays unsaved and false is returned.
+  bool SaveWithin(uint64_t maxFileSize);
+  // Makes an unsaved item go into `folder` (of any attached store) instead.
+  void Move(const Folder& folder);
   bool hasAttachments() const { return !message_->attachments.empty(); }
 
  private:

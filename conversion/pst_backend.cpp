@@ -28,6 +28,13 @@ class PstStoreFile final : public StoreFile {
       throw StoreWriteFailed(e.what());
     }
   }
+  bool addMessageWithin(FolderId folder, const pst::messaging::MessageContent& message, uint64_t maxFileSize) override {
+    try {
+      return store_->addMessageWithin(folder, message, maxFileSize);
+    } catch (const pst::WriteFailure& e) {
+      throw StoreWriteFailed(e.what());
+    }
+  }
   void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) override {
     store_->expectMessages(counts);
   }

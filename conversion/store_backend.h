@@ -40,6 +40,13 @@ class StoreFile {
   // Throws StoreWriteFailed when the file cannot take any more, anything else when only this
   // message is refused.
   virtual void addMessage(FolderId folder, const pst::messaging::MessageContent& message) = 0;
+  // The same, unless the completed file would then be larger than `maxFileSize`: then nothing
+  // is written and false returned. A store without a size of its own takes every message.
+  virtual bool addMessageWithin(FolderId folder, const pst::messaging::MessageContent& message, uint64_t maxFileSize) {
+    (void)maxFileSize;
+    addMessage(folder, message);
+    return true;
+  }
   // How many messages each folder is about to receive; a hint for numbering them.
   virtual void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) { (void)counts; }
   // Completes the file; nothing may be added afterwards.

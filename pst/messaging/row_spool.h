@@ -23,6 +23,8 @@ class RowSpool {
   // Stores the cells and returns where they are.
   uint64_t put(const std::vector<Property>& cells);
   std::vector<Property> get(uint64_t position);
+  // Bytes of all rows stored so far.
+  uint64_t size() const { return end_; }
 
  private:
   std::FILE* file_ = nullptr;

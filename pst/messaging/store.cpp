@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <unordered_map>
 
@@ -79,6 +80,11 @@ struct Store::Impl {
   std::vector<PropTag> contentsColumns = sorted(columns::contentsTemplate());
   std::vector<PropTag> ipmContentsColumns = sorted(columns::ipmSubtreeContents());
   bool closed = false;
+  uint64_t messageCount = 0;  // in every folder
+
+  bool add(FolderId folder, const MessageContent& message, std::optional<uint64_t> maxFileSize);
+  uint64_t completedSizeBound(uint64_t moreRows, uint64_t moreRowBytes) const;
+  static uint64_t rowBytesBound(const std::vector<Property>& row);
 
   // Template tables, written once and shared by every empty table with the same columns.
   Bid hierarchyTemplate = 0, contentsTemplate = 0, assocTemplate = 0;
@@ -350,31 +356,73 @@ std::string Store::folderName(FolderId folder) const {
 }
 
 void Store::addMessage(FolderId folder, const MessageContent& message) {
-  Impl& s = *impl_;
-  s.checkOpen();
-  Folder& f = s.folder(folder, "add a message");
-  const auto& rowColumns = f.kind == FolderKind::IpmSubtree ? s.ipmContentsColumns : s.contentsColumns;
+  impl_->add(folder, message, std::nullopt);
+}
+
+bool Store::addMessageWithin(FolderId folder, const MessageContent& message, uint64_t maxFileSize) {
+  return impl_->add(folder, message, maxFileSize);
+}
+
+uint64_t Store::completedSizeBound() const { return impl_->completedSizeBound(0, 0); }
+
+bool Store::Impl::add(FolderId folderId, const MessageContent& message, std::optional<uint64_t> maxFileSize) {
+  checkOpen();
+  Folder& f = folder(folderId, "add a message");
+  const auto& rowColumns = f.kind == FolderKind::IpmSubtree ? ipmContentsColumns : contentsColumns;
   // A message refused part way (too large, a value that cannot be stored) leaves nothing behind:
   // the file stays as it was before the message.
-  const ndb::NdbWriter::Mark before = s.writer.mark();
+  const ndb::NdbWriter::Mark before = writer.mark();
   WrittenMessage written;
   Nid nid = 0;
   try {
-    written = s.messages.write(message, rowColumns);
+    written = messages.write(message, rowColumns);
     nid = f.reservedNext < f.reservedEnd ? makeNid(NidType::NormalMessage, f.reservedNext)
-                                         : s.writer.allocateNid(NidType::NormalMessage);
-    s.writer.addNode(nid, written.data, written.subnodes, f.nid);
+                                         : writer.allocateNid(NidType::NormalMessage);
+    writer.addNode(nid, written.data, written.subnodes, f.nid);
   } catch (const Error&) {
-    s.writer.rollback(before);
+    writer.rollback(before);
     throw;
   }
-  if (f.reservedNext < f.reservedEnd) ++f.reservedNext;
   std::erase_if(written.row, [](const Property& p) { return p.tag == tags::kLtpRowId || p.tag == tags::kLtpRowVer; });
+  if (maxFileSize && completedSizeBound(1, rowBytesBound(written.row)) > *maxFileSize) {
+    writer.rollback(before);
+    return false;
+  }
+  if (f.reservedNext < f.reservedEnd) ++f.reservedNext;
   written.row.push_back({tags::kLtpRowId, static_cast<int32_t>(nid)});
-  written.row.push_back({tags::kLtpRowVer, static_cast<int32_t>(s.writer.nextUnique())});
-  f.rows.add(s.spool.put(written.row));
+  written.row.push_back({tags::kLtpRowVer, static_cast<int32_t>(writer.nextUnique())});
+  f.rows.add(spool.put(written.row));
   ++f.count;
+  ++messageCount;
   if (!(written.flags & tags::kMsgFlagRead)) ++f.unread;
+  return true;
+}
+
+// What completing the file adds to what is written, bounded from above: each contents row
+// (spooled compactly, stored with its strings in UTF-16 beside a row matrix), an index entry
+// per block and node in pages that are not full, every folder's own nodes and tables, the
+// header and maps, and the allocation map pages the growth brings.
+uint64_t Store::Impl::completedSizeBound(uint64_t moreRows, uint64_t moreRowBytes) const {
+  constexpr uint64_t kPerRow = 512;
+  constexpr uint64_t kPerIndexEntry = 64;
+  constexpr uint64_t kPerFolder = 16384;
+  constexpr uint64_t kFixed = 256 * 1024;
+  const uint64_t rows = messageCount + moreRows;
+  uint64_t closing = 2 * (spool.size() + moreRowBytes) + kPerRow * rows +
+                     kPerIndexEntry * (writer.indexEntries() + kPerRow / 64 * rows) + kPerFolder * folders.size() +
+                     kFixed;
+  const uint64_t size = writer.size() + closing;
+  return size + size / 128;
+}
+
+uint64_t Store::Impl::rowBytesBound(const std::vector<Property>& row) {
+  uint64_t bytes = 16;
+  for (const Property& p : row) {
+    bytes += 16;
+    if (const auto* text = std::get_if<std::string>(&p.value)) bytes += text->size();
+    if (const auto* data = std::get_if<Bytes>(&p.value)) bytes += data->size();
+  }
+  return bytes;
 }
 
 void Store::expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) {

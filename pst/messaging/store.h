@@ -44,6 +44,11 @@ class Store {
   // deep) is refused whole with a pst::Error that names the cause and the limit, and leaves
   // nothing in the file. Large values are lent from `message` during the call and are back afterwards.
   void addMessage(FolderId folder, const MessageContent& message);
+  // The same, unless the file would then complete larger than `maxFileSize` bytes: then the
+  // message is left out as if it had never come, and false is returned.
+  bool addMessageWithin(FolderId folder, const MessageContent& message, uint64_t maxFileSize);
+  // At least the size of the file were it completed now (an estimate that errs high).
+  uint64_t completedSizeBound() const;
 
   // Announces how many messages each folder is about to receive (more or fewer may come).
   // Their node ids are then set aside, counted up from the header's counter as Outlook counts

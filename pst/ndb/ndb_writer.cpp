@@ -382,6 +382,8 @@ uint64_t NdbWriter::dataBytesWritten() const { return impl_->dataBytes; }
 
 uint64_t NdbWriter::size() const { return impl_->region == kNoRegion ? kFirstAMap : impl_->pos; }
 
+size_t NdbWriter::indexEntries() const { return impl_->blocks.size() + impl_->nodes.size(); }
+
 void NdbWriter::finish() {
   Impl& w = *impl_;
   w.checkOpen();

@@ -88,6 +88,8 @@ class NdbWriter {
 
   // Bytes written so far (the file offset of the next block).
   uint64_t size() const;
+  // Blocks and nodes indexed so far: each takes an entry in a B-tree when the file completes.
+  size_t indexEntries() const;
 
   // Sum of the sizes of all data blocks written so far (not counting internal blocks). The
   // difference across the writing of one object is the object's stored size.

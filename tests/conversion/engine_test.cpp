@@ -2,6 +2,7 @@
 // ways a run can end.
 #include <gtest/gtest.h>
 
+#include "conversion/drive_roots.h"
 #include "conversion/engine.h"
 #include "conversion/folder_path.h"
 #include "conversion/messaging.h"
@@ -236,6 +237,18 @@ TEST_F(EngineTest, WhatTheListingSkippedComesFirstAmongTheSkippedAndTheRunIsNotA
                                       "/store/pipe.msg - not a regular file (a named pipe)"),
             std::string::npos)
       << doneBoxText(outcome);
+}
+
+TEST_F(EngineTest, UnderWslAStoreOnDriveCMirrorsFromTheDriveRoot) {
+  OverrideWslDetection(true, (src.path() / "mnt").string());
+  const RunOutcome outcome = run({message("mnt/c/MDaemon/Users/example.com/bob/1.msg"),
+                                  message("mnt/c/MDaemon/Users/example.com/bob/Sent.IMAP/2.msg")});
+  OverrideWslDetection(std::nullopt);
+  EXPECT_EQ(outcome.imported, 2u);
+  EXPECT_EQ(store().createdPaths,
+            (std::vector<std::string>{"MDaemon", "MDaemon\\Users", "MDaemon\\Users\\example.com",
+                                      "MDaemon\\Users\\example.com\\bob",
+                                      "MDaemon\\Users\\example.com\\bob\\Sent.IMAP"}));
 }
 
 }  // namespace
