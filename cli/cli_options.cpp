@@ -36,6 +36,31 @@ const OptionSpec kOptions[] = {
     {"skipped-list", 0, "FILE",
      "write every skipped file to FILE, one line each: its path, a tab and the reason (FILE is replaced)",
      [](Options& o, const std::string& v) { return setPathOnce(o.skippedList, v, "skipped-list"); }},
+    {"keep-status", 0, nullptr,
+     "give each message the state the mail server's IMAP.MRK of its folder records: unread, answered, flagged, "
+     "draft (without it every message is stored as read)",
+     [](Options& o, const std::string&) {
+       o.keepStatus = true;
+       return std::string();
+     }},
+    {"per-mailbox", 0, nullptr,
+     "convert a whole server's store (PATH: the folder holding Users, the Users folder or a domain folder): one "
+     "PST per mailbox, named after its address, and one for each other top folder with messages (Public Folders)",
+     [](Options& o, const std::string&) {
+       o.perMailbox = true;
+       return std::string();
+     }},
+    {"max-size", 0, "SIZE",
+     "complete a PST before a message would take it past SIZE (K, M or G: 20G) and go on in NAME (part 2).pst and "
+     "so on",
+     [](Options& o, const std::string& v) {
+       if (o.maxSize != 0) return std::string("option '--max-size' may be given only once");
+       const std::optional<uint64_t> size = ParseSize(v);
+       if (!size) return "invalid size '" + EscapeControls(v) + "' for '--max-size': give a number with K, M or G, such as 20G";
+       if (*size < kSmallestMaxSize) return std::string("the size for '--max-size' must be at least 1M");
+       o.maxSize = *size;
+       return std::string();
+     }},
     {"help", 'h', nullptr, "show this help and exit",
      [](Options& o, const std::string&) {
        o.help = true;
@@ -172,6 +197,28 @@ Options ParseOptions(const std::vector<std::string>& args) {
   return options;
 }
 
+std::optional<uint64_t> ParseSize(const std::string& text) {
+  uint64_t value = 0;
+  size_t i = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value > (UINT64_MAX - 9) / 10) return std::nullopt;
+    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  if (i == 0) return std::nullopt;
+  int shift = 0;
+  if (i < text.size()) {
+    switch (text[i]) {
+      case 'k': case 'K': shift = 10; break;
+      case 'm': case 'M': shift = 20; break;
+      case 'g': case 'G': shift = 30; break;
+      default: return std::nullopt;
+    }
+    if (++i != text.size()) return std::nullopt;
+  }
+  if (value > (UINT64_MAX >> shift)) return std::nullopt;
+  return value << shift;
+}
+
 std::string TryHelpLine() { return std::string("Try '") + kProgram + " --help'."; }
 
 std::string UsageText() {
@@ -195,9 +242,11 @@ std::string UsageText() {
   appendWrapped(text,
                 "Long options may be abbreviated as long as the abbreviation is unique. The PST file is named "
                 "Vantorel<day.month.year hour.minute.seconds>.pst; its folders mirror the folders of the message "
-                "files, and an existing file is never replaced. Ctrl+C stops after the current message and keeps "
-                "everything converted so far. The last line on standard output is the full path of the new PST "
-                "file. In the names printed, control characters and backslashes are written as C escapes "
+                "files below their drive root (under WSL, /mnt/c and the other drive letters are drive roots), and "
+                "an existing file is never replaced. Without --max-size a PST of more than 50 GB, the most Outlook "
+                "opens by default, gets a warning. Ctrl+C stops after the current message and keeps everything "
+                "converted so far. Standard output lists the full path of every new PST file, one a line. In the "
+                "names printed, control characters and backslashes are written as C escapes "
                 "(\\t, \\n, \\\\, \\xHH).",
                 0, 0);
   text += "\nExit status:\n";

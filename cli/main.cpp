@@ -7,9 +7,12 @@
 
 #include "cli/cli_options.h"
 #include "cli/exit_status.h"
+#include "cli/mailbox_groups.h"
 #include "cli/message_files.h"
 #include "cli/progress_view.h"
+#include "cli/server_status.h"
 #include "cli/skipped_report.h"
+#include "cli/summary_table.h"
 #include "cli/terminal_text.h"
 #include "conversion/engine.h"
 
@@ -18,14 +21,17 @@ namespace {
 using cli::EscapeControls;
 using cli::kProgram;
 
+// The rows of one run: every listed file, or those of one mailbox.
 class ListedFiles : public conversion::RowSource {
  public:
-  explicit ListedFiles(const cli::PathList& files) : files_(files) {}
-  size_t rows() const override { return files_.size(); }
-  std::string text(size_t row) const override { return files_.at(row); }
+  ListedFiles(const cli::PathList& files, const std::vector<uint32_t>* subset = nullptr)
+      : files_(files), subset_(subset) {}
+  size_t rows() const override { return subset_ ? subset_->size() : files_.size(); }
+  std::string text(size_t row) const override { return files_.at(subset_ ? subset_->at(row) : row); }
 
  private:
   const cli::PathList& files_;
+  const std::vector<uint32_t>* subset_;
 };
 
 int fail(const std::string& message) {
@@ -36,6 +42,106 @@ int fail(const std::string& message) {
 int usageError(const std::string& message) {
   std::cerr << kProgram << ": " << message << "\n" << cli::TryHelpLine() << "\n";
   return cli::kFailed;
+}
+
+void warn(const std::string& message) { std::cerr << kProgram << ": warning: " << EscapeControls(message) << "\n"; }
+
+// What every run shares: the settings from the command line and what the runs report.
+struct Runs {
+  const cli::Options& options;
+  std::filesystem::path output;
+  std::unique_ptr<cli::ServerStatus> status;
+  std::vector<conversion::SkippedEntry> skipped;  // of every run, for --skipped-list
+  std::vector<cli::SummaryRow> summary;
+  bool failed = false, stopped = false;
+
+  conversion::RunSettings settings(std::vector<conversion::SkippedEntry> listingSkips) const {
+    conversion::RunSettings s;
+    s.outputFolder = output;
+    s.skippedWhenListed = std::move(listingSkips);
+    s.maxPstSize = options.maxSize;
+    if (status) s.messageStatus = [this](const std::string& file) { return status->of(file); };
+    return s;
+  }
+
+  // One run over `rows`; `label` names it in the progress and the summary (empty: the only run).
+  void convert(const conversion::RowSource& rows, const conversion::RunSettings& settings, const std::string& label) {
+    std::cerr << kProgram << ": " << (label.empty() ? "" : EscapeControls(label) + ": ") << "converting "
+              << rows.rows() << " file(s)\n";
+    cli::ProgressView view(stderr, ::isatty(STDERR_FILENO) == 1, EscapeControls(label));
+    conversion::RunState state;
+    const conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
+    view.finish();
+
+    cli::PrintSkipped(stderr, outcome.skipped, options.skippedList);
+    skipped.insert(skipped.end(), outcome.skipped.begin(), outcome.skipped.end());
+    if (status) {
+      for (const std::string& warning : status->takeWarnings()) warn(warning);
+    }
+    for (const std::string& warning : outcome.warnings) warn(warning);
+
+    using Result = conversion::RunOutcome::Result;
+    std::string problem;
+    switch (outcome.result) {
+      case Result::EmptyList:
+        problem = "no message files listed; nothing to convert";
+        break;
+      case Result::PreparationFailed:
+        problem = "the PST file could not be created: " + outcome.failureCause;
+        break;
+      case Result::WriteFailed:
+        problem = "the PST file could not be completed: " + outcome.failureCause;
+        break;
+      case Result::Done:
+        break;
+    }
+    if (!problem.empty()) {
+      failed = true;
+      std::cerr << kProgram << ": " << (label.empty() ? "" : EscapeControls(label) + ": ") << EscapeControls(problem)
+                << "\n";
+    } else {
+      std::cerr << kProgram << ": " << (label.empty() ? "" : EscapeControls(label) + ": ") << outcome.imported
+                << " of " << outcome.listed << " file(s) converted";
+      if (!outcome.skipped.empty()) std::cerr << ", " << outcome.skipped.size() << " skipped";
+      if (status) std::cerr << ", " << outcome.markedDeleted << " marked deleted on the server";
+      if (outcome.pstParts.size() > 1) std::cerr << ", in " << outcome.pstParts.size() << " parts";
+      if (outcome.stopped) std::cerr << ", stopped on request";
+      std::cerr << "\n";
+    }
+    // Parts completed before a failure are kept and listed with the others.
+    for (const auto& part : outcome.pstParts) std::cout << EscapeControls(part.string()) << "\n";
+    stopped = stopped || outcome.stopped;
+    summary.push_back(cli::SummaryRow{label, outcome.imported, outcome.skipped.size(), outcome.pstParts,
+                                      problem.empty() ? std::string() : problem});
+  }
+
+  int exitStatus() const {
+    if (failed) return cli::kFailed;
+    if (stopped) return cli::kInterrupted;
+    return skipped.empty() ? cli::kAllConverted : cli::kSomeSkipped;
+  }
+};
+
+// --per-mailbox: one run for each mailbox, and one for each other top folder with messages.
+void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::CollectedFiles& collected) {
+  const std::vector<cli::MailboxGroup> groups = cli::GroupByMailbox(collected.files, layout);
+  bool first = true;
+  for (const cli::MailboxGroup& group : groups) {
+    if (runs.stopped) break;
+    conversion::RunSettings settings = runs.settings(first ? std::move(collected.skipped)
+                                                           : std::vector<conversion::SkippedEntry>{});
+    first = false;
+    settings.pstName = group.store;
+    settings.storeDisplayName = group.store;
+    settings.folderPathOf = [&layout](std::string_view entry, std::string* reason) -> std::optional<std::string> {
+      const auto place = conversion::PlaceOf(layout, std::filesystem::path(entry));
+      if (!place && reason) *reason = "it lies outside the server's store";
+      return place ? std::optional<std::string>(place->folderPath) : std::nullopt;
+    };
+    const ListedFiles rows(collected.files, &group.rows);
+    runs.convert(rows, settings, group.store);
+  }
+  cli::PrintSummary(stderr, runs.summary);
 }
 
 }  // namespace
@@ -56,6 +162,15 @@ int main(int argc, char** argv) {
     const std::string problem = cli::UnusablePathProblem(path);
     if (!problem.empty()) return usageError("cannot convert '" + EscapeControls(path) + "': " + problem);
   }
+  std::optional<conversion::StoreLayout> layout;
+  if (options.perMailbox) {
+    if (options.paths.size() != 1) {
+      return usageError("'--per-mailbox' takes one PATH: the server's store, its Users folder or a domain folder");
+    }
+    std::string why;
+    layout = conversion::DetectStoreLayout(options.paths.front(), &why);
+    if (!layout) return usageError("cannot convert per mailbox: " + EscapeControls(why));
+  }
 
   std::error_code ec;
   const std::filesystem::path output =
@@ -74,37 +189,15 @@ int main(int argc, char** argv) {
   cli::SkippedListFile skippedList;
   std::string problem;
   if (!options.skippedList.empty() && !skippedList.open(options.skippedList, problem)) return fail(problem);
-  std::cerr << kProgram << ": converting " << collected.files.size() << " file(s)\n";
 
-  ListedFiles rows(collected.files);
-  cli::ProgressView view(stderr, ::isatty(STDERR_FILENO) == 1);
   cli::ProgressView::installInterruptHandler();
-  conversion::RunSettings settings;
-  settings.outputFolder = output;
-  settings.skippedWhenListed = std::move(collected.skipped);
-  conversion::RunState state;
-  const conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
-  view.finish();
-
-  cli::PrintSkipped(stderr, outcome.skipped, options.skippedList);
-  if (!skippedList.write(outcome.skipped, problem)) std::cerr << kProgram << ": " << problem << "\n";
-
-  using Result = conversion::RunOutcome::Result;
-  switch (outcome.result) {
-    case Result::EmptyList:
-      return fail("no message files listed; nothing to convert");
-    case Result::PreparationFailed:
-      return fail("the PST file could not be created: " + EscapeControls(outcome.failureCause));
-    case Result::WriteFailed:
-      return fail("the PST file could not be completed: " + EscapeControls(outcome.failureCause));
-    case Result::Done:
-      break;
+  Runs runs{options, output, options.keepStatus ? std::make_unique<cli::ServerStatus>() : nullptr};
+  if (layout) {
+    convertPerMailbox(runs, *layout, collected);
+  } else {
+    const ListedFiles rows(collected.files);
+    runs.convert(rows, runs.settings(std::move(collected.skipped)), {});
   }
-  std::cerr << kProgram << ": " << outcome.imported << " of " << outcome.listed << " file(s) converted";
-  if (!outcome.skipped.empty()) std::cerr << ", " << outcome.skipped.size() << " skipped";
-  if (outcome.stopped) std::cerr << ", stopped on request";
-  std::cerr << "\n";
-  std::cout << EscapeControls(outcome.pstPath.string()) << "\n";
-  if (outcome.stopped) return cli::kInterrupted;
-  return outcome.skipped.empty() ? cli::kAllConverted : cli::kSomeSkipped;
+  if (!skippedList.write(runs.skipped, problem)) std::cerr << kProgram << ": " << problem << "\n";
+  return runs.exitStatus();
 }

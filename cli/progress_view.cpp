@@ -46,7 +46,8 @@ std::string ProgressLine(size_t done, size_t total, double elapsedSeconds, int b
   return line;
 }
 
-ProgressView::ProgressView(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+ProgressView::ProgressView(std::FILE* out, bool terminal, std::string label)
+    : out_(out), terminal_(terminal), label_(label.empty() ? std::string() : std::move(label) + ": ") {}
 
 void ProgressView::messageProgress(size_t done, size_t total) {
   const auto now = Clock::now();
@@ -55,10 +56,10 @@ void ProgressView::messageProgress(size_t done, size_t total) {
   lastShown_ = now;
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   if (terminal_) {
-    std::fprintf(out_, "\r%s\033[K", ProgressLine(done, total, elapsed, 30).c_str());
+    std::fprintf(out_, "\r%s%s\033[K", label_.c_str(), ProgressLine(done, total, elapsed, 30).c_str());
     barShown_ = true;
   } else {
-    std::fprintf(out_, "vantorel-convert: %s\n", ProgressLine(done, total, elapsed, 0).c_str());
+    std::fprintf(out_, "vantorel-convert: %s%s\n", label_.c_str(), ProgressLine(done, total, elapsed, 0).c_str());
   }
   std::fflush(out_);
 }

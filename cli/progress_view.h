@@ -15,7 +15,8 @@ std::string ProgressLine(size_t done, size_t total, double elapsedSeconds, int b
 
 class ProgressView : public conversion::RunView {
  public:
-  ProgressView(std::FILE* out, bool terminal);
+  // `label` (empty: none) goes before every line, to tell one run of several from the others.
+  ProgressView(std::FILE* out, bool terminal, std::string label = {});
   void messageProgress(size_t done, size_t total) override;
   bool stopRequested() const override;
   // Ends the bar's line.
@@ -28,6 +29,7 @@ class ProgressView : public conversion::RunView {
   using Clock = std::chrono::steady_clock;
   std::FILE* out_;
   bool terminal_;
+  std::string label_;
   Clock::time_point start_ = Clock::now();
   Clock::time_point lastShown_{};
   bool barShown_ = false;

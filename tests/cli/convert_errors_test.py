@@ -60,6 +60,9 @@ def usage_errors(src, out):
         (["-o", out, "/dev/null"], "cannot convert '/dev/null': not a regular file (a character device), and not a folder either"),
         (["-o", out, fifo], "cannot convert '%s': not a regular file (a named pipe), and not a folder either" % fifo),
         (["-o", out, "in\x1b[2K\nforged"], "cannot convert 'in\\x1b[2K\\nforged': no such file or folder"),
+        (["--max-size=20X", good], "invalid size '20X' for '--max-size': give a number with K, M or G, such as 20G"),
+        (["--max-size", "900K", good], "the size for '--max-size' must be at least 1M"),
+        (["--per-mailbox", "-o", out, good, good], "'--per-mailbox' takes one PATH: the server's store, its Users folder or a domain folder"),
     ]
     before = set(os.listdir(out))
     for args, problem in cases:

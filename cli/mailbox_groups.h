@@ -1,0 +1,25 @@
+// The files of a server's store split by the PST each goes into: one per mailbox, one per top
+// folder that holds messages outside every mailbox (Public Folders...).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/path_list.h"
+#include "conversion/mailbox_layout.h"
+
+namespace cli {
+
+struct MailboxGroup {
+  std::string store;   // the address, or the top folder's name: names the PST and its store
+  bool isMailbox = false;
+  std::vector<uint32_t> rows;  // into the file list, in its order
+};
+
+// Mailboxes first, in order of their addresses, then the other top folders by name.
+// Files outside the layout's folder are left out (`outside` counts them).
+std::vector<MailboxGroup> GroupByMailbox(const PathList& files, const conversion::StoreLayout& layout,
+                                         size_t* outside = nullptr);
+
+}  // namespace cli

@@ -1,0 +1,229 @@
+"""vantorel-convert over a whole server's store: --keep-status takes each message's state from
+the IMAP.MRK of its folder, --per-mailbox gives every mailbox (and Public Folders) a PST of its
+own, and --max-size splits a run into parts. Every PST is read back by libpff and readpst and
+passes pst-verify.
+
+Usage: convert_server_test.py CONVERT PST_VERIFY CORPUS
+"""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+import pypff
+
+CONVERT, VERIFY, CORPUS = (os.path.abspath(a) for a in sys.argv[1:4])
+failures = []
+
+SEEN, ANSWERED, FLAGGED, DELETED, DRAFT, RECENT = 32, 16, 8, 4, 2, 1
+MSGFLAG_READ, MSGFLAG_UNSENT = 0x01, 0x08
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def message(subject, body=b"body\r\n"):
+    return (b"From: a@example.com\r\nTo: b@example.com\r\nSubject: %s\r\n"
+            b"Date: Mon, 7 Jun 2021 10:00:00 +0000\r\n\r\n" % subject.encode()) + body
+
+
+def server_index(records, version=1):
+    """An IMAP.MRK: its 36-byte header, then a 36-byte record per (file name, flags)."""
+    data = struct.pack("<8I", version, 77, len(records) + 1, 3, 0, 0, 0, 0) + b"\r\n\0\0"
+    for uid, (name, flags) in enumerate(records, 1):
+        data += name.encode().ljust(23, b"\0") + struct.pack("<BIII", flags, uid, 100, 1700000000)
+    return data
+
+
+def props(item):
+    """Property id -> record entry, of every record set of a pypff item."""
+    found = {}
+    for rs in range(item.get_number_of_record_sets()):
+        for entry in item.get_record_set(rs).entries:
+            found.setdefault(entry.entry_type, entry)
+    return found
+
+
+def integer(entries, prop):
+    return entries[prop].get_data_as_integer() if prop in entries else None
+
+
+def read_pst(path):
+    """The store's display name and {folder path: (folder entries, [(subject, message entries)])}."""
+    f = pypff.file()
+    f.open(path)
+    name = props(f.get_message_store()).get(0x3001)
+    folders = {}
+
+    def walk(folder, names):
+        if names:
+            messages = []
+            for i in range(folder.get_number_of_sub_messages()):
+                m = folder.get_sub_message(i)
+                messages.append((m.get_subject(), props(m)))
+            key = "/".join(names)
+            check(key not in folders, "%s holds two folders %s" % (path, key))  # one Deleted Items, say
+            folders[key] = (props(folder), messages)
+        for i in range(folder.get_number_of_sub_folders()):
+            sub = folder.get_sub_folder(i)
+            walk(sub, names + [sub.get_name()])
+
+    root = f.get_root_folder()
+    for i in range(root.get_number_of_sub_folders()):
+        top = root.get_sub_folder(i)
+        if top.get_name().startswith("Top of "):
+            walk(top, [])
+    f.close()
+    return (name.get_data_as_string() if name else None), folders
+
+
+def sound(pst, work):
+    """pst-verify finds nothing, and readpst reads the file; the number of messages it wrote."""
+    v = subprocess.run([VERIFY, pst], capture_output=True, text=True)
+    check(v.returncode == 0, "pst-verify on %s: %s" % (pst, v.stdout[-2000:]))
+    out = tempfile.mkdtemp(dir=work)
+    r = subprocess.run(["readpst", "-D", "-j", "0", "-M", "-b", "-q", "-o", out, pst], capture_output=True, text=True)
+    check(r.returncode == 0, "readpst on %s: %s" % (pst, r.stderr))
+    return sum(1 for _, _, files in os.walk(out) for n in files if n.isdigit())
+
+
+def build_store(root):
+    """Two domains, three mailboxes and Public Folders, with the server's indexes."""
+    alice = os.path.join(root, "Users", "example.com", "alice")
+    states = {"seen": SEEN, "answered": SEEN | ANSWERED, "flagged": FLAGGED, "deleted": SEEN | DELETED,
+              "draft": SEEN | DRAFT, "recent": RECENT}
+    for name in states:
+        write(os.path.join(alice, name + ".msg"), message(name))
+    write(os.path.join(alice, "CaseName.msg"), message("casename"))
+    write(os.path.join(alice, "norecord.msg"), message("norecord"))
+    write(os.path.join(alice, "IMAP.MRK"),
+          server_index([(n + ".msg", f) for n, f in states.items()] + [("casename.MSG", SEEN)]))
+    write(os.path.join(alice, "Sent.IMAP", "sent.msg"), message("sent"))  # a folder without an index
+    write(os.path.join(alice, "Deleted Items.IMAP", "gone.msg"), message("gone"))
+    write(os.path.join(alice, "Lists.imap", "list.msg"), message("list"))
+    write(os.path.join(alice, "Lists.imap", "Work.IMAP", "work.msg"), message("work"))
+
+    bob = os.path.join(root, "Users", "example.com", "bob")
+    write(os.path.join(bob, "b1.msg"), message("b1"))
+    write(os.path.join(bob, "IMAP.MRK"), server_index([("b1.msg", 0)])[:50])  # truncated
+    carol = os.path.join(root, "Users", "example.org", "carol")
+    write(os.path.join(carol, "Inbox.IMAP", "c1.msg"), message("c1"))
+    write(os.path.join(carol, "Inbox.IMAP", "imap.mrk"), server_index([("c1.msg", 0)], version=7))
+
+    public = os.path.join(root, "Public Folders")
+    write(os.path.join(public, "notice.msg"), message("notice"))
+    write(os.path.join(public, "News.IMAP", "news.msg"), message("news"))
+
+
+def per_mailbox_with_status(work):
+    store, out = os.path.join(work, "store"), os.path.join(work, "out")
+    build_store(store)
+    os.makedirs(out)
+    write(os.path.join(out, "bob@example.com.pst"), b"someone else's file")
+    r = subprocess.run([CONVERT, "--per-mailbox", "--keep-status", "-o", out, store],
+                       capture_output=True, text=True, timeout=120)
+    check(r.returncode == 0, "per-mailbox run exit %d: %s" % (r.returncode, r.stderr))
+    made = r.stdout.split("\n")[:-1]
+    names = ["alice@example.com.pst", "bob@example.com (2).pst", "carol@example.org.pst", "Public Folders.pst"]
+    check([os.path.basename(p) for p in made] == names, "PSTs made: %s" % made)
+    with open(os.path.join(out, "bob@example.com.pst"), "rb") as f:
+        check(f.read() == b"someone else's file", "an existing PST was overwritten")
+    for address in ("alice@example.com", "bob@example.com", "carol@example.org"):
+        check(("%s: converting" % address) in r.stderr, "no progress line for %s" % address)
+    check("mailbox" in r.stderr and "PST size" in r.stderr, "no summary table: %s" % r.stderr)
+    check(r.stderr.count("cannot be used") == 2 and os.path.join(store, "Users", "example.com", "bob", "IMAP.MRK")
+          in r.stderr and "unknown version 7" in r.stderr, "damaged indexes not named once each: %s" % r.stderr)
+    check("1 marked deleted on the server" in r.stderr, "deleted messages not counted: %s" % r.stderr)
+
+    expected = {
+        "alice@example.com": {"Inbox": 8, "Sent": 1, "Deleted Items": 1, "Lists": 1, "Lists/Work": 1},
+        "bob@example.com": {"Inbox": 1},
+        "carol@example.org": {"Inbox": 1},
+        "Public Folders": {"Public Folders": 1, "News": 1},
+    }
+    read = {}
+    for path, (store_name, want) in zip(made, expected.items()):
+        name, folders = read_pst(path)
+        read[store_name] = folders
+        check(name == store_name, "%s: store named %r" % (path, name))
+        counts = {k: len(v[1]) for k, v in folders.items() if v[1] or k in want}
+        check(counts == want, "%s: folders %s, expected %s" % (store_name, counts, want))
+        check(sound(path, work) == sum(want.values()), "readpst count of %s" % path)
+
+    inbox_props, inbox = read["alice@example.com"]["Inbox"]
+    inbox = dict(inbox)
+    flags = {s: integer(m, 0x0E07) for s, m in inbox.items()}
+    unread = sorted(s for s, f in flags.items() if not f & MSGFLAG_READ)
+    check(unread == ["flagged", "norecord", "recent"], "unread in alice's Inbox: %s" % unread)
+    check(integer(inbox_props, 0x3603) == 3 and integer(inbox_props, 0x3602) == 8,
+          "alice's Inbox counts unread %s of %s" % (integer(inbox_props, 0x3603), integer(inbox_props, 0x3602)))
+    check(flags["draft"] & MSGFLAG_UNSENT and not flags["seen"] & MSGFLAG_UNSENT, "draft flags %s" % flags)
+    answered, flagged = inbox["answered"], inbox["flagged"]
+    check(integer(answered, 0x1081) == 102 and integer(answered, 0x1080) == 0x105,
+          "answered: verb %s icon %s" % (integer(answered, 0x1081), integer(answered, 0x1080)))
+    check(integer(flagged, 0x1090) == 2 and integer(flagged, 0x1095) == 6 and integer(flagged, 0x0E2B) == 1,
+          "flagged: status %s icon %s" % (integer(flagged, 0x1090), integer(flagged, 0x1095)))
+    check(integer(inbox["seen"], 0x1090) is None and integer(inbox["seen"], 0x1081) is None,
+          "a seen message got a flag or a verb")
+    sent_props, sent = read["alice@example.com"]["Sent"]
+    check(integer(sent_props, 0x3603) == 1, "a folder without an index is not unread")
+    for store_name in ("bob@example.com", "carol@example.org"):
+        (_, messages), = [v for v in read[store_name].values() if v[1]]
+        check(all(integer(m, 0x0E07) & MSGFLAG_READ for _, m in messages),
+              "%s: a damaged index did not leave its messages read" % store_name)
+
+    # Without --keep-status every message is read, as before.
+    plain_out = os.path.join(work, "plain")
+    os.makedirs(plain_out)
+    r = subprocess.run([CONVERT, "-o", plain_out, os.path.join(store, "Users", "example.com", "alice")],
+                       capture_output=True, text=True, timeout=120)
+    _, folders = read_pst(r.stdout.strip())
+    all_flags = [integer(m, 0x0E07) for _, ms in folders.values() for _, m in ms]
+    check(len(all_flags) == 12 and all(f & MSGFLAG_READ for f in all_flags), "without --keep-status: %s" % all_flags)
+
+
+def max_size(work):
+    out = os.path.join(work, "parts")
+    big = os.path.join(work, "big", "big.msg")
+    write(big, message("big", os.urandom(1 << 20).hex().encode()))  # 4 MB as the PST's UTF-16
+    os.makedirs(out)
+    limit = 3 << 20
+    r = subprocess.run([CONVERT, "--max-size", "3M", "-o", out, CORPUS, os.path.dirname(big)],
+                       capture_output=True, text=True, timeout=120)
+    check(r.returncode == 1, "max-size run exit %d (the corpus has two files that are not mail)" % r.returncode)
+    parts = r.stdout.split("\n")[:-1]
+    first = parts[0][:-len(".pst")] if parts else ""
+    check(len(parts) >= 4 and parts[1:] == ["%s (part %d).pst" % (first, n) for n in range(2, len(parts) + 1)],
+          "parts: %s" % parts)
+    check("alone is larger than the size limit" in r.stderr, "no warning for the message larger than the limit")
+    total = 0
+    for part in parts:
+        _, folders = read_pst(part)
+        subjects = [s for _, ms in folders.values() for s, _ in ms]
+        total += len(subjects)
+        size = os.path.getsize(part)
+        check(size <= limit or len(subjects) == 1, "%s is %d bytes, over the limit" % (part, size))
+        check(sound(part, work) == len(subjects), "readpst count of %s" % part)
+    check(total == 399 and "399 of 401 file(s) converted" in r.stderr, "parts hold %d messages: %s" % (total, r.stderr))
+
+
+def main():
+    with tempfile.TemporaryDirectory() as work:
+        per_mailbox_with_status(work)
+        max_size(work)
+    for failure in failures:
+        print("FAIL:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
