@@ -31,13 +31,34 @@ std::string lower(std::string s) {
   return s;
 }
 
-// The raw Content-Type value when it is no type/subtype pair, which GMime reads as
-// application/octet-stream (dropping its parameters) and RFC 2045 section 5.2 as text/plain.
+// `text` without its RFC 822 comments ("multipart/mixed (a comment)"), which GMime skips too.
+std::string withoutComments(const std::string& text) {
+  std::string out;
+  int depth = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (depth > 0 && c == '\\') {
+      ++i;  // a quoted character inside a comment
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')' && depth > 0) {
+      --depth;
+    } else if (depth == 0) {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The raw Content-Type value of a leaf part when it is no type/subtype pair, which GMime reads
+// as application/octet-stream (dropping its parameters) and RFC 2045 section 5.2 as text/plain.
+// A multipart or a message part was read by its type, so its type was valid.
 std::optional<std::string> invalidContentType(GMimeObject* object) {
+  if (!GMIME_IS_PART(object)) return std::nullopt;
   const char* header = g_mime_object_get_header(object, "Content-Type");
   if (!header) return std::nullopt;
   const std::string raw = header;
-  const std::string type = raw.substr(0, raw.find(';'));
+  const std::string type = withoutComments(raw.substr(0, raw.find(';')));
   auto isToken = [](std::string_view t) {
     if (t.empty()) return false;
     for (unsigned char c : t)
@@ -214,7 +235,7 @@ class Walker {
       GMimeObject* child = g_mime_multipart_get_part(multipart, i);
       const std::string type = mimeTypeOf(child);
       if (isAttachmentDisposition(child)) continue;
-      if (type == "text/plain" && plain < 0) plain = i;
+      if (type == "text/plain" && plain < 0 && GMIME_IS_PART(child)) plain = i;
       if (type == "text/html" || type == "multipart/related" || type == "multipart/alternative" ||
           type == "multipart/mixed") {
         html = i;  // the last rich alternative is the preferred one

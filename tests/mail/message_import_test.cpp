@@ -282,6 +282,15 @@ TEST(RealWorld, OddContentTypesAndEmptyMessageParts) {
     EXPECT_EQ(text(result.message.props, PidTagBody), "Héllo\n") << type;
     EXPECT_TRUE(result.message.attachments.empty()) << type;
   }
+  // A type with a comment is still its type: a nested multipart keeps its text, and a binary
+  // part stays an attachment.
+  const auto nested = importText(
+      "From: a@x.org\nContent-Type: multipart/alternative; boundary=a\n\n--a\n"
+      "Content-Type: multipart/mixed (parts); boundary=m\n\n--m\nContent-Type: text/plain\n\ninner words\n"
+      "--m\nContent-Type: application/octet-stream (data); name=x.bin\n\nBIN\n--m--\n--a--\n");
+  EXPECT_EQ(text(nested.message.props, PidTagBody), "inner words");
+  ASSERT_EQ(nested.message.attachments.size(), 1u);
+  EXPECT_EQ(text(nested.message.attachments[0].props, PidTagAttachLongFilename), "x.bin");
   // An empty message/rfc822 part keeps its name and holds nothing, not the part's own headers.
   const auto result = importText(
       "From: a@x.org\nContent-Type: multipart/mixed; boundary=m\n\n--m\nContent-Type: text/plain\n\nsee attached\n"
