@@ -1,12 +1,23 @@
 // What every message the importer returns must carry, checked by the fuzz targets.
 #pragma once
 
+#include <glib.h>
+
 #include <cstdlib>
 
 #include "mail/tags.h"
 #include "pst/messaging/message_content.h"
 
 namespace fuzzing {
+
+// A GLib warning or critical (an invalid cast, a failed check in GMime) means a part was
+// handed to GMime as the wrong kind of object and its content was lost: a finding, like a crash.
+struct FatalGLibWarnings {
+  FatalGLibWarnings() {
+    g_log_set_always_fatal(static_cast<GLogLevelFlags>(G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING));
+  }
+};
+inline FatalGLibWarnings fatalGLibWarnings;
 
 inline bool hasProperty(const pst::messaging::MessageContent& message, pst::PropTag tag) {
   for (const auto& prop : message.props) {
