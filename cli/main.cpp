@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
   if (!options.skippedList.empty() && !skippedList.open(options.skippedList, problem)) return fail(problem);
 
   cli::ProgressView::installInterruptHandler();
-  Runs runs{options, output, options.keepStatus ? std::make_unique<cli::ServerStatus>() : nullptr};
+  Runs runs{options, output, options.keepStatus ? std::make_unique<cli::ServerStatus>() : nullptr, {}, {}};
   if (layout) {
     convertPerMailbox(runs, *layout, collected);
   } else {
