@@ -6,23 +6,17 @@
 
 namespace cli {
 
-std::vector<MailboxGroup> GroupByMailbox(const PathList& files, const conversion::StoreLayout& layout,
-                                         size_t* outside) {
+std::vector<MailboxGroup> GroupByMailbox(const PathList& files, const conversion::StoreLayout& layout) {
   // Keyed by (not a mailbox, name): mailboxes sort before the other folders.
   std::map<std::pair<bool, std::string>, MailboxGroup> groups;
-  size_t left = 0;
   for (size_t row = 0; row < files.size(); ++row) {
     const auto place = conversion::PlaceOf(layout, files.at(row));
-    if (!place) {
-      ++left;
-      continue;
-    }
+    if (!place) continue;
     MailboxGroup& group = groups[{!place->isMailbox, place->store}];
     group.store = place->store;
     group.isMailbox = place->isMailbox;
     group.rows.push_back(static_cast<uint32_t>(row));
   }
-  if (outside) *outside = left;
   std::vector<MailboxGroup> ordered;
   ordered.reserve(groups.size());
   for (auto& [key, group] : groups) ordered.push_back(std::move(group));

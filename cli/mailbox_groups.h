@@ -17,9 +17,8 @@ struct MailboxGroup {
   std::vector<uint32_t> rows;  // into the file list, in its order
 };
 
-// Mailboxes first, in order of their addresses, then the other top folders by name.
-// Files outside the layout's folder are left out (`outside` counts them).
-std::vector<MailboxGroup> GroupByMailbox(const PathList& files, const conversion::StoreLayout& layout,
-                                         size_t* outside = nullptr);
+// Mailboxes first, in order of their addresses, then the other top folders by name. Files
+// outside the layout's folder (none when they were found below it) are left out.
+std::vector<MailboxGroup> GroupByMailbox(const PathList& files, const conversion::StoreLayout& layout);
 
 }  // namespace cli

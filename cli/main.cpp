@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <map>
 
 #include "cli/cli_options.h"
 #include "cli/exit_status.h"
@@ -125,12 +126,23 @@ struct Runs {
 // --per-mailbox: one run for each mailbox, and one for each other top folder with messages.
 void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::CollectedFiles& collected) {
   const std::vector<cli::MailboxGroup> groups = cli::GroupByMailbox(collected.files, layout);
-  bool first = true;
+  // What the scan could not list is reported with the mailbox it lies in; what lies in none
+  // that is converted (a mailbox folder that could not be read at all) before the first.
+  std::map<std::string, std::vector<conversion::SkippedEntry>> listingSkips;
+  for (const cli::MailboxGroup& group : groups) listingSkips[group.store];
+  std::vector<conversion::SkippedEntry> elsewhere;
+  for (conversion::SkippedEntry& entry : collected.skipped) {
+    const auto place = conversion::PlaceOf(layout, std::filesystem::path(entry.path));
+    const auto found = place ? listingSkips.find(place->store) : listingSkips.end();
+    (found != listingSkips.end() ? found->second : elsewhere).push_back(std::move(entry));
+  }
+  if (!elsewhere.empty()) {
+    cli::PrintSkipped(stderr, elsewhere, runs.options.skippedList);
+    runs.skipped.insert(runs.skipped.end(), elsewhere.begin(), elsewhere.end());
+  }
   for (const cli::MailboxGroup& group : groups) {
     if (runs.stopped) break;
-    conversion::RunSettings settings = runs.settings(first ? std::move(collected.skipped)
-                                                           : std::vector<conversion::SkippedEntry>{});
-    first = false;
+    conversion::RunSettings settings = runs.settings(std::move(listingSkips[group.store]));
     settings.pstName = group.store;
     settings.storeDisplayName = group.store;
     settings.folderPathOf = [&layout](std::string_view entry, std::string* reason) -> std::optional<std::string> {

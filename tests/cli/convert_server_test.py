@@ -119,6 +119,11 @@ def build_store(root):
     write(os.path.join(carol, "Inbox.IMAP", "c1.msg"), message("c1"))
     write(os.path.join(carol, "Inbox.IMAP", "imap.mrk"), server_index([("c1.msg", 0)], version=7))
 
+    # Found by the scan but not convertible: in a mailbox that has messages, and in one that has none.
+    os.symlink("missing.msg", os.path.join(bob, "dangling.msg"))
+    os.makedirs(os.path.join(root, "Users", "example.org", "ghost"))
+    os.symlink("missing.msg", os.path.join(root, "Users", "example.org", "ghost", "lost.msg"))
+
     public = os.path.join(root, "Public Folders")
     write(os.path.join(public, "notice.msg"), message("notice"))
     write(os.path.join(public, "News.IMAP", "news.msg"), message("news"))
@@ -131,7 +136,7 @@ def per_mailbox_with_status(work):
     write(os.path.join(out, "bob@example.com.pst"), b"someone else's file")
     r = subprocess.run([CONVERT, "--per-mailbox", "--keep-status", "-o", out, store],
                        capture_output=True, text=True, timeout=120)
-    check(r.returncode == 0, "per-mailbox run exit %d: %s" % (r.returncode, r.stderr))
+    check(r.returncode == 1, "per-mailbox run exit %d (two dangling links): %s" % (r.returncode, r.stderr))
     made = r.stdout.split("\n")[:-1]
     names = ["alice@example.com.pst", "bob@example.com (2).pst", "carol@example.org.pst", "Public Folders.pst"]
     check([os.path.basename(p) for p in made] == names, "PSTs made: %s" % made)
@@ -139,7 +144,10 @@ def per_mailbox_with_status(work):
         check(f.read() == b"someone else's file", "an existing PST was overwritten")
     for address in ("alice@example.com", "bob@example.com", "carol@example.org"):
         check(("%s: converting" % address) in r.stderr, "no progress line for %s" % address)
-    check("mailbox" in r.stderr and "PST size" in r.stderr, "no summary table: %s" % r.stderr)
+    table = {line.split()[0]: line.split()[1:3] for line in r.stderr.splitlines()[-5:]}
+    check(table.get("mailbox") == ["messages", "skipped"] and table.get("alice@example.com") == ["12", "0"]
+          and table.get("bob@example.com") == ["1", "1"], "summary table: %s" % r.stderr)
+    check("lost.msg: a link to something that does not exist" in r.stderr, "a skip outside the mailboxes converted")
     check(r.stderr.count("cannot be used") == 2 and os.path.join(store, "Users", "example.com", "bob", "IMAP.MRK")
           in r.stderr and "unknown version 7" in r.stderr, "damaged indexes not named once each: %s" % r.stderr)
     check("1 marked deleted on the server" in r.stderr, "deleted messages not counted: %s" % r.stderr)
