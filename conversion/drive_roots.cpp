@@ -1,5 +1,6 @@
 #include "conversion/drive_roots.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -8,15 +9,13 @@ namespace conversion {
 
 namespace {
 
-struct Detection {
-  std::optional<bool> forced;
-  std::vector<std::string> mountRoot{"mnt"};  // components below "/"
-};
+// Set by tests: -1 to detect, 0 or 1 for the answer. Read for every path, so without a lock.
+std::atomic<int> forcedWsl{-1};
 
-std::mutex detectionMutex;
-Detection& detection() {
-  static Detection d;
-  return d;
+std::mutex mountRootMutex;
+std::vector<std::string>& mountRoot() {  // components below "/"
+  static std::vector<std::string> root{"mnt"};
+  return root;
 }
 
 bool detectWsl() {
@@ -47,32 +46,29 @@ std::vector<std::string> componentsOf(const std::string& path) {
 }  // namespace
 
 bool RunningUnderWsl() {
-  {
-    std::lock_guard lock(detectionMutex);
-    if (detection().forced) return *detection().forced;
-  }
+  const int forced = forcedWsl.load(std::memory_order_relaxed);
+  if (forced >= 0) return forced == 1;
   static const bool detected = detectWsl();
   return detected;
 }
 
-void OverrideWslDetection(std::optional<bool> wsl, std::string mountRoot) {
-  std::lock_guard lock(detectionMutex);
-  detection().forced = wsl;
-  detection().mountRoot = componentsOf(mountRoot);
+void OverrideWslDetection(std::optional<bool> wsl, std::string root) {
+  {
+    std::lock_guard lock(mountRootMutex);
+    mountRoot() = componentsOf(root);
+  }
+  forcedWsl.store(wsl ? (*wsl ? 1 : 0) : -1);
 }
 
 size_t DriveRootComponents(const std::vector<std::string_view>& components) {
-  size_t rootSize = 0;
-  {
-    std::lock_guard lock(detectionMutex);
-    const std::vector<std::string>& root = detection().mountRoot;
-    rootSize = root.size();
-    if (components.size() < rootSize + 1 || !isDriveLetter(components[rootSize])) return 0;
-    for (size_t i = 0; i < rootSize; ++i) {
-      if (components[i] != root[i]) return 0;
-    }
+  if (!RunningUnderWsl()) return 0;  // on plain Linux "/" is the only drive root
+  std::lock_guard lock(mountRootMutex);
+  const std::vector<std::string>& root = mountRoot();
+  if (components.size() < root.size() + 1 || !isDriveLetter(components[root.size()])) return 0;
+  for (size_t i = 0; i < root.size(); ++i) {
+    if (components[i] != root[i]) return 0;
   }
-  return RunningUnderWsl() ? rootSize + 1 : 0;
+  return root.size() + 1;
 }
 
 }  // namespace conversion
