@@ -89,6 +89,8 @@ TEST(MailboxLayout, GivesEveryMailboxAndTopFolderItsOwnStore) {
   EXPECT_EQ(place(*layout, "Public Folders/News.IMAP/1.msg"), "Public Folders|News");
   EXPECT_EQ(place(*layout, "Public Folders/1.msg"), "Public Folders|Public Folders");
   EXPECT_EQ(PlaceOf(*layout, dir.path() / "elsewhere" / "1.msg"), std::nullopt);
+  EXPECT_EQ(place(*layout, "Users/example.com/j\xfcrgen/Entw\xfcrfe.IMAP/1.msg"),
+            "j\u00fcrgen@example.com|Entw\u00fcrfe|mailbox");
 
   const auto users = DetectStoreLayout(root / "Users", &why);
   ASSERT_TRUE(users);
