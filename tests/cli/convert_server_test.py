@@ -223,10 +223,11 @@ def index_faults(work):
     check(r.returncode == 0, "index faults run exit %d: %s" % (r.returncode, r.stderr))
     peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss * 1024
     check(peak < 1 << 30, "a sparse index of 3 GB took %d bytes of memory" % peak)
+    outside = os.path.realpath(os.path.join(work, "outside", "IMAP.MRK"))
     problems = {"b": "it is damaged (3000000024 bytes make 83333333 records, more than its header's next UID 1 allows)",
                 "c": "it is a folder, not a file", "d": "it is a named pipe, not a file",
                 "e": "it is a link to /dev/null, outside the store, and is not followed",
-                "f": "it is a link to %s, outside the store, and is not followed" % os.path.realpath(os.path.join(work, "outside", "IMAP.MRK"))}
+                "f": "it is a link to %s, outside the store, and is not followed" % outside}
     check(r.stderr.count("cannot be used") == len(problems), "index warnings: %s" % r.stderr)
     for folder, problem in problems.items():
         index = os.path.join(store, folder, "IMAP.MRK")
