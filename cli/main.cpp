@@ -203,7 +203,9 @@ int main(int argc, char** argv) {
   if (!options.skippedList.empty() && !skippedList.open(options.skippedList, problem)) return fail(problem);
 
   cli::ProgressView::installInterruptHandler();
-  Runs runs{options, output, options.keepStatus ? std::make_unique<cli::ServerStatus>() : nullptr, {}, {}};
+  // An IMAP.MRK that is a link is followed only into what is being converted.
+  const std::vector<std::filesystem::path> stores(options.paths.begin(), options.paths.end());
+  Runs runs{options, output, options.keepStatus ? std::make_unique<cli::ServerStatus>(stores) : nullptr, {}, {}};
   if (layout) {
     convertPerMailbox(runs, *layout, collected);
   } else {

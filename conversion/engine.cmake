@@ -6,6 +6,7 @@ add_library(vantorel_conversion STATIC
   ${CMAKE_CURRENT_LIST_DIR}/drive_roots.cpp
   ${CMAKE_CURRENT_LIST_DIR}/engine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_importer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/folder_name_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/folder_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mailbox_layout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_status.cpp

@@ -1,6 +1,7 @@
 #include "conversion/folder_path.h"
 
 #include "conversion/drive_roots.h"
+#include "conversion/folder_name_text.h"
 
 namespace conversion {
 
@@ -61,7 +62,7 @@ std::optional<std::string> FolderPathOf(std::string_view entry, std::string* rea
   std::string folderPath;
   for (const auto& component : components) {
     if (!folderPath.empty()) folderPath += kFolderSeparator;
-    folderPath += replaceBackslashes(component);
+    folderPath += replaceBackslashes(FolderNameAsUtf8(component));
   }
   return folderPath;
 }

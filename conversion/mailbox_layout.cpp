@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "conversion/folder_name_text.h"
 #include "conversion/folder_path.h"
 
 namespace conversion {
@@ -87,7 +88,7 @@ std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& f
   if (relative.empty() || *relative.begin() == "..") return std::nullopt;
   std::vector<std::string> folders;  // from the layout's folder down to the file's
   for (const auto& component : relative) {
-    if (component != "." && !component.empty()) folders.push_back(component.native());
+    if (component != "." && !component.empty()) folders.push_back(FolderNameAsUtf8(component.native()));
   }
 
   // How many components lead to the domain folders: none when a domain folder was given.
@@ -104,7 +105,7 @@ std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& f
   }
   const size_t mailboxDepth = domainDepth ? *domainDepth + 1 : 0;  // index of the mailbox's own folder
   const std::string domain = domainDepth ? (folders.size() > *domainDepth ? folders[*domainDepth] : std::string())
-                                         : layout.folder.filename().native();
+                                         : FolderNameAsUtf8(layout.folder.filename().native());
   if (layout.given == StoreLayout::Given::DomainFolder || domainDepth) {
     if (folders.size() > mailboxDepth) {
       MailboxPlace place;
@@ -117,7 +118,7 @@ std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& f
   }
   // Outside every mailbox: a PST named after the top folder the file lies in.
   MailboxPlace place;
-  place.store = folders.empty() ? layout.folder.filename().native() : folders[0];
+  place.store = folders.empty() ? FolderNameAsUtf8(layout.folder.filename().native()) : folders[0];
   place.folderPath = folders.size() <= 1 ? place.store : joinFolders(folders, 1);
   return place;
 }

@@ -1,16 +1,28 @@
 #include "conversion/server_index.h"
 
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 namespace conversion {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr size_t kHeaderSize = 36;
 constexpr size_t kRecordSize = 36;
 constexpr size_t kNameSize = 23;
 constexpr uint32_t kKnownVersion = 1;
+// Records are read this many at a time: a damaged index never costs more than this buffer.
+constexpr size_t kRecordsPerRead = 1820;
 
 std::string lowerCase(std::string_view text) {
   std::string out(text);
@@ -24,17 +36,185 @@ uint32_t readLe32(std::string_view bytes, size_t at) {
   return value;
 }
 
-// The index file of `folder`: IMAP.MRK, or a name that differs from it in letter case only.
-std::optional<std::filesystem::path> findIndexFile(const std::filesystem::path& folder) {
+ServerIndex unusable(std::string problem) {
+  ServerIndex index;
+  index.kind = ServerIndex::Kind::Unusable;
+  index.problem = std::move(problem);
+  return index;
+}
+
+// What is wrong with an index of `size` bytes whose first bytes are `header` (all of them, or
+// the whole header); empty when its size agrees with its header. Each record takes one UID
+// from the header's next UID, so a file with more records than that is damaged, whatever its
+// records hold: a sparse file of gigabytes is refused before any of it is read.
+std::string headerProblem(std::string_view header, uint64_t size) {
+  if (size < kHeaderSize) return "it is truncated (" + std::to_string(size) + " bytes, shorter than its header)";
+  const uint32_t version = readLe32(header, 0);
+  if (version != kKnownVersion) return "it has the unknown version " + std::to_string(version);
+  if ((size - kHeaderSize) % kRecordSize != 0) {
+    return "it is truncated (" + std::to_string(size) + " bytes, not a whole number of records)";
+  }
+  const uint64_t records = (size - kHeaderSize) / kRecordSize;
+  const uint32_t nextUid = readLe32(header, 8);
+  if (records > nextUid) {
+    return "it is damaged (" + std::to_string(size) + " bytes make " + std::to_string(records) +
+           " records, more than its header's next UID " + std::to_string(nextUid) + " allows)";
+  }
+  return {};
+}
+
+void addRecords(std::string_view records, ServerIndex& index) {
+  for (size_t at = 0; at + kRecordSize <= records.size(); at += kRecordSize) {
+    std::string_view name = records.substr(at, kNameSize);
+    name = name.substr(0, name.find('\0'));
+    if (!name.empty()) index.flags[lowerCase(name)] = static_cast<uint8_t>(records[at + kNameSize]);
+  }
+}
+
+// The index file of `folder`: IMAP.MRK, or a name that differs from it in letter case only,
+// whatever kind of file it is (what it is is looked at when it is opened).
+std::optional<fs::path> findIndexFile(const fs::path& folder) {
   std::error_code ec;
-  const std::filesystem::path exact = folder / kServerIndexName;
-  if (std::filesystem::is_regular_file(exact, ec)) return exact;
+  const fs::path exact = folder / kServerIndexName;
+  if (fs::exists(fs::symlink_status(exact, ec))) return exact;
   const std::string wanted = lowerCase(kServerIndexName);
-  for (auto it = std::filesystem::directory_iterator(folder, ec);
-       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    if (lowerCase(it->path().filename().native()) == wanted && it->is_regular_file(ec)) return it->path();
+  for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    if (lowerCase(it->path().filename().native()) == wanted) return it->path();
   }
   return std::nullopt;
+}
+
+std::string osError(int error) { return std::strerror(error); }
+
+// "a named pipe" and the like for what is not a regular file; empty for a regular file.
+std::string kindOf(mode_t mode) {
+  if (S_ISREG(mode)) return {};
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "neither a file nor a folder";
+}
+
+std::optional<std::string> resolved(const fs::path& path) {
+  char buffer[PATH_MAX];
+  if (::realpath(path.c_str(), buffer) == nullptr) return std::nullopt;
+  return std::string(buffer);
+}
+
+bool isWithin(const std::string& path, const std::string& folder) {
+  if (folder == "/") return true;
+  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
+}
+
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Opens the index `file` of `folder` when it is a regular file (or a link to one inside the
+// store); else `problem` says what it is. The kind is looked at before opening, so that no
+// device is opened, and again after, in case the file was replaced in between; opening
+// never waits for a named pipe's writer.
+int openIndex(const fs::path& file, const fs::path& folder, const std::vector<fs::path>& stores,
+              std::string& problem) {
+  struct stat info {};
+  if (::lstat(file.c_str(), &info) != 0) {
+    problem = "it cannot be examined (" + osError(errno) + ")";
+    return -1;
+  }
+  fs::path target = file;
+  std::string link;  // "a link to " when the file is a link
+  if (S_ISLNK(info.st_mode)) {
+    link = "a link to ";
+    const std::optional<std::string> real = resolved(file);
+    if (!real) {
+      problem = errno == ENOENT ? std::string("it is a link to something that does not exist")
+                                : "it is a link that cannot be followed (" + osError(errno) + ")";
+      return -1;
+    }
+    bool inside = false;
+    for (const fs::path& store : stores) {
+      if (const auto root = resolved(store)) inside = inside || isWithin(*real, *root);
+    }
+    if (const auto own = resolved(folder)) inside = inside || isWithin(*real, *own);
+    if (!inside) {
+      problem = "it is a link to " + *real + ", outside the store, and is not followed";
+      return -1;
+    }
+    target = *real;
+    if (::stat(target.c_str(), &info) != 0) {
+      problem = "it cannot be examined (" + osError(errno) + ")";
+      return -1;
+    }
+  }
+  if (const std::string kind = kindOf(info.st_mode); !kind.empty()) {
+    problem = "it is " + link + kind + ", not a file";
+    return -1;
+  }
+  const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) {
+    problem = "it cannot be opened (" + osError(errno) + ")";
+    return -1;
+  }
+  if (::fstat(fd, &info) != 0) {
+    problem = "it cannot be examined (" + osError(errno) + ")";
+  } else if (const std::string kind = kindOf(info.st_mode); !kind.empty()) {
+    problem = "it is " + link + kind + ", not a file";
+  }
+  if (!problem.empty()) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Reads up to `size` bytes into `buffer`; the count read (short only at the end of the file),
+// or -1 with errno set.
+ssize_t readUpTo(int fd, char* buffer, size_t size) {
+  size_t total = 0;
+  while (total < size) {
+    const ssize_t n = ::read(fd, buffer + total, size - total);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    total += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(total);
+}
+
+ServerIndex readOpenIndex(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return unusable("it cannot be examined (" + osError(errno) + ")");
+  const auto size = static_cast<uint64_t>(info.st_size);
+  std::string buffer(kRecordSize * kRecordsPerRead, '\0');
+  const ssize_t headerRead = readUpTo(fd, buffer.data(), kHeaderSize);
+  if (headerRead < 0) return unusable("it cannot be read (" + osError(errno) + ")");
+  if (static_cast<uint64_t>(headerRead) < std::min<uint64_t>(size, kHeaderSize)) {
+    return unusable("it is truncated (" + std::to_string(headerRead) + " bytes, shorter than its header)");
+  }
+  if (std::string problem = headerProblem(std::string_view(buffer.data(), static_cast<size_t>(headerRead)), size);
+      !problem.empty()) {
+    return unusable(std::move(problem));
+  }
+  ServerIndex index;
+  uint64_t left = size - kHeaderSize;  // never more than the size the header agreed with
+  while (left > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
+    const ssize_t got = readUpTo(fd, buffer.data(), want);
+    if (got < 0) return unusable("it cannot be read (" + osError(errno) + ")");
+    if (static_cast<size_t>(got) < want) {
+      return unusable("it is truncated (" + std::to_string(size - left + static_cast<uint64_t>(got)) + " of its " +
+                      std::to_string(size) + " bytes could be read)");
+    }
+    addRecords(std::string_view(buffer.data(), want), index);
+    left -= want;
+  }
+  index.kind = ServerIndex::Kind::Read;
+  return index;
 }
 
 }  // namespace
@@ -46,41 +226,29 @@ std::optional<uint8_t> ServerIndex::find(std::string_view fileName) const {
 }
 
 ServerIndex ParseServerIndex(std::string_view bytes) {
+  if (std::string problem = headerProblem(bytes.substr(0, kHeaderSize), bytes.size()); !problem.empty()) {
+    return unusable(std::move(problem));
+  }
   ServerIndex index;
-  index.kind = ServerIndex::Kind::Unusable;
-  if (bytes.size() < kHeaderSize) {
-    index.problem = "it is truncated (" + std::to_string(bytes.size()) + " bytes, shorter than its header)";
-    return index;
-  }
-  const uint32_t version = readLe32(bytes, 0);
-  if (version != kKnownVersion) {
-    index.problem = "it has the unknown version " + std::to_string(version);
-    return index;
-  }
-  if ((bytes.size() - kHeaderSize) % kRecordSize != 0) {
-    index.problem = "it is truncated (" + std::to_string(bytes.size()) + " bytes, not a whole number of records)";
-    return index;
-  }
-  for (size_t at = kHeaderSize; at < bytes.size(); at += kRecordSize) {
-    std::string_view name = bytes.substr(at, kNameSize);
-    name = name.substr(0, name.find('\0'));
-    if (!name.empty()) index.flags[lowerCase(name)] = static_cast<uint8_t>(bytes[at + kNameSize]);
-  }
+  addRecords(bytes.substr(kHeaderSize), index);
   index.kind = ServerIndex::Kind::Read;
   return index;
 }
 
-ServerIndex ReadServerIndex(const std::filesystem::path& folder) {
-  const std::optional<std::filesystem::path> file = findIndexFile(folder);
+ServerIndex ReadServerIndex(const fs::path& folder, const std::vector<fs::path>& stores) {
+  const std::optional<fs::path> file = findIndexFile(folder);
   if (!file) return ServerIndex{};
-  std::ifstream in(*file, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ServerIndex index;
-  if (in.bad()) {
-    index.kind = ServerIndex::Kind::Unusable;
-    index.problem = "it cannot be read";
+  std::string problem;
+  const Descriptor descriptor{openIndex(*file, folder, stores, problem)};
+  if (descriptor.fd < 0) {
+    index = unusable(std::move(problem));
   } else {
-    index = ParseServerIndex(bytes);
+    try {
+      index = readOpenIndex(descriptor.fd);
+    } catch (const std::bad_alloc&) {
+      index = unusable("its records do not fit in the memory left");
+    }
   }
   index.file = *file;
   return index;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace conversion {
 
@@ -29,7 +30,7 @@ struct ServerIndex {
   enum class Kind {
     Missing,   // the folder has no index
     Read,      // `flags` holds every record
-    Unusable,  // truncated or of an unknown version: `problem` says which
+    Unusable,  // damaged, unreadable or no file at all: `problem` says which
   };
   Kind kind = Kind::Missing;
   std::filesystem::path file;  // the index file, when there is one
@@ -40,8 +41,12 @@ struct ServerIndex {
   std::optional<uint8_t> find(std::string_view fileName) const;
 };
 
-// Reads the index of `folder`; its name is matched in any letter case.
-ServerIndex ReadServerIndex(const std::filesystem::path& folder);
+// Reads the index of `folder`; its name is matched in any letter case. The file is read as a
+// stream and only after its size agrees with its header, so a damaged index costs no more
+// memory than the records it really holds. Only a regular file is opened, never waiting on a
+// named pipe; a link is followed only when it leads into `folder` itself or into one of
+// `stores` (the folders being converted), compared after resolving links.
+ServerIndex ReadServerIndex(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& stores = {});
 
 // Parses an index held in memory.
 ServerIndex ParseServerIndex(std::string_view bytes);

@@ -6,6 +6,7 @@ passes pst-verify.
 Usage: convert_server_test.py CONVERT PST_VERIFY CORPUS
 """
 import os
+import resource
 import struct
 import subprocess
 import sys
@@ -199,6 +200,67 @@ def per_mailbox_with_status(work):
     check(len(all_flags) == 12 and all(f & MSGFLAG_READ for f in all_flags), "without --keep-status: %s" % all_flags)
 
 
+def index_faults(work):
+    """--keep-status where an IMAP.MRK is damaged or no file at all: each is named in one warning and
+    its folder stored as read, without borrowing the records of the folder before it; and a
+    folder name in Windows-1252, as a store copied from the server keeps it."""
+    store, out = os.path.join(work, "faults"), os.path.join(work, "faults-out")
+    os.makedirs(out)
+    for name in ("a", "b", "c", "d", "e", "f", "g", "Entw\xfcrfe"):
+        write(os.path.join(store.encode(), name.encode("latin-1"), b"m.msg"), message(name))
+    write(os.path.join(store, "b", "n.msg"), message("b2"))
+    write(os.path.join(store, "a", "IMAP.MRK"), server_index([("m.msg", SEEN | FLAGGED)]))
+    write(os.path.join(store, "b", "IMAP.MRK"), server_index([]))
+    os.truncate(os.path.join(store, "b", "IMAP.MRK"), 3000000024)  # sparse: 3 GB of nothing
+    os.makedirs(os.path.join(store, "c", "IMAP.MRK"))
+    os.mkfifo(os.path.join(store, "d", "IMAP.MRK"))
+    os.symlink("/dev/null", os.path.join(store, "e", "IMAP.MRK"))
+    write(os.path.join(work, "outside", "IMAP.MRK"), server_index([("m.msg", 0)]))
+    os.symlink("../../outside/IMAP.MRK", os.path.join(store, "f", "IMAP.MRK"))
+    os.symlink("../a/IMAP.MRK", os.path.join(store, "g", "IMAP.MRK"))  # inside the store: followed
+
+    r = subprocess.run([CONVERT, "--keep-status", "-o", out, store], capture_output=True, text=True, timeout=120)
+    check(r.returncode == 0, "index faults run exit %d: %s" % (r.returncode, r.stderr))
+    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss * 1024
+    check(peak < 1 << 30, "a sparse index of 3 GB took %d bytes of memory" % peak)
+    outside = os.path.realpath(os.path.join(work, "outside", "IMAP.MRK"))
+    problems = {"b": "it is damaged (3000000024 bytes make 83333333 records, more than its header's next UID 1 allows)",
+                "c": "it is a folder, not a file", "d": "it is a named pipe, not a file",
+                "e": "it is a link to /dev/null, outside the store, and is not followed",
+                "f": "it is a link to %s, outside the store, and is not followed" % outside}
+    check(r.stderr.count("cannot be used") == len(problems), "index warnings: %s" % r.stderr)
+    for folder, problem in problems.items():
+        index = os.path.join(store, folder, "IMAP.MRK")
+        check("warning: %s cannot be used: %s; the messages of %s are stored as read"
+              % (index, problem, os.path.dirname(index)) in r.stderr, "no warning for %s: %s" % (index, r.stderr))
+
+    _, folders = read_pst(r.stdout.strip())
+    state = {}
+    for path, (_, messages) in folders.items():
+        for subject, entries in messages:
+            flags = integer(entries, 0x0E07)
+            state[subject] = ("read" if flags & MSGFLAG_READ else "unread") + (
+                " flagged" if integer(entries, 0x1090) == 2 else "")
+            check(path.split("/")[-1] == ("Entw\u00fcrfe" if subject.startswith("Entw") else subject[0]),
+                  "%s is in the folder %r" % (subject, path))
+    want = {"a": "read flagged", "g": "read flagged", "Entw\u00fcrfe": "unread"}
+    want.update((s, "read") for s in ("b", "b2", "c", "d", "e", "f"))
+    check(state == want, "states %s, expected %s" % (state, want))
+
+    # A mailbox name in Windows-1252 names its PST and the store inside it.
+    mailbox = os.path.join(work.encode(), b"latin", b"Users", b"example.com", b"j\xfcrgen", b"x.msg")
+    write(mailbox, message("x"))
+    r = subprocess.run([CONVERT, "--per-mailbox", "-o", out, os.path.join(work, "latin")],
+                       capture_output=True, text=True, errors="replace", timeout=120)
+    made = r.stdout.split("\n")[:-1]
+    check(r.returncode == 0 and [os.path.basename(p) for p in made] == ["j\u00fcrgen@example.com.pst"],
+          "Windows-1252 mailbox: exit %d, %s" % (r.returncode, made))
+    if made and os.path.exists(made[0]):
+        name, folders = read_pst(made[0])
+        check(name == "j\u00fcrgen@example.com" and len(folders.get("Inbox", (0, []))[1]) == 1,
+              "store %r: %s" % (name, list(folders)))
+
+
 def max_size(work):
     out = os.path.join(work, "parts")
     big = os.path.join(work, "big", "big.msg")
@@ -226,6 +288,7 @@ def max_size(work):
 
 def main():
     with tempfile.TemporaryDirectory() as work:
+        index_faults(work)  # first: its memory check reads the peak of every run so far
         per_mailbox_with_status(work)
         max_size(work)
     for failure in failures:

@@ -17,6 +17,12 @@ TEST(FolderPathOf, MirrorsTheFoldersBelowTheRoot) {
   }
 }
 
+// A store copied from Windows without converting its names keeps them in Windows-1252.
+TEST(FolderPathOf, ReadsNamesThatAreNotUtf8AsWindows1252) {
+  EXPECT_EQ(FolderPathOf("/srv/Entw\xfcrfe/Gr\xc3\xbc\xc3\x9f" "e/\x80 \x81\x8d/1.msg"),
+            "srv\\Entw\u00fcrfe\\Gr\u00fc\u00dfe\\\u20ac \u0081\u008d");
+}
+
 TEST(FolderPathOf, TakesWindowsDrivesUnderWslForDriveRoots) {
   OverrideWslDetection(true, "/tmp/t1/mnt");
   EXPECT_EQ(FolderPathOf("/tmp/t1/mnt/c/MDaemon/Users/example.com/bob/1.msg"), "MDaemon\\Users\\example.com\\bob");

@@ -1,6 +1,14 @@
 // The server's store: its per-folder message index and its mailbox layout.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <functional>
+#include <new>
+
+#include "cli/server_status.h"
 #include "conversion/mailbox_layout.h"
 #include "conversion/message_status.h"
 #include "conversion/server_index.h"
@@ -47,6 +55,97 @@ TEST(ServerIndex, ReadsEveryRecordAndRefusesDamagedIndexes) {
   EXPECT_EQ(found.file, dir.path() / "imap.mrk");
 }
 
+// Runs `check` in a child process, its address space limited to `addressSpace` bytes when
+// given; as root the child becomes the user nobody, so that file permissions apply to it.
+bool passesInChild(const std::function<bool()>& check, std::optional<rlim_t> addressSpace = std::nullopt) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer reserves more address space than any limit
+    const rlimit limit{addressSpace.value_or(RLIM_INFINITY), addressSpace.value_or(RLIM_INFINITY)};
+    if (addressSpace && setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+#endif
+    try {
+      _exit(check() ? 0 : 1);
+    } catch (...) {
+      _exit(3);
+    }
+  }
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(ServerIndex, SaysWhatStandsInPlaceOfAnIndexFile) {
+  test::TempDir dir;
+  const auto store = dir.path() / "store";
+  auto problemOf = [&](const std::string& folder) { return ReadServerIndex(store / folder, {store}).problem; };
+  auto says = [](const std::string& problem, const std::string& words) {
+    return problem.find(words) != std::string::npos;
+  };
+
+  // More records than the header's next UID (9) allows: refused before a byte of them is read,
+  // so a sparse index of 3 GB does not need 3 GB of memory.
+  EXPECT_TRUE(says(ParseServerIndex(header(1) + std::string(10 * 36, 'x')).problem, "damaged"));
+  dir.write("store/huge/IMAP.MRK", header(1));
+  std::filesystem::resize_file(store / "huge" / "IMAP.MRK", 3'000'000'024);
+  EXPECT_TRUE(passesInChild([&] { return says(problemOf("huge"), "3000000024 bytes make 83333333 records"); },
+                            rlim_t{1} << 30));
+
+  std::filesystem::create_directories(store / "folder" / "imap.mrk");
+  EXPECT_EQ(problemOf("folder"), "it is a folder, not a file");
+  std::filesystem::create_directories(store / "pipe");
+  ASSERT_EQ(mkfifo((store / "pipe" / "IMAP.MRK").c_str(), 0644), 0);
+  EXPECT_EQ(problemOf("pipe"), "it is a named pipe, not a file");
+  std::filesystem::create_directories(store / "device");
+  std::filesystem::create_symlink("/dev/null", store / "device" / "IMAP.MRK");
+  EXPECT_EQ(ReadServerIndex(store / "device", {"/dev"}).problem, "it is a link to a character device, not a file");
+  EXPECT_TRUE(says(problemOf("device"), "it is a link to /dev/null, outside the store, and is not followed"));
+  std::filesystem::create_directories(store / "dangling");
+  std::filesystem::create_symlink("gone", store / "dangling" / "IMAP.MRK");
+  EXPECT_EQ(problemOf("dangling"), "it is a link to something that does not exist");
+  std::filesystem::create_directories(store / "loop");
+  std::filesystem::create_symlink("IMAP.MRK", store / "loop" / "IMAP.MRK");
+  EXPECT_TRUE(says(problemOf("loop"), "a link that cannot be followed (Too many levels of symbolic links)"));
+
+  dir.write("outside/IMAP.MRK", header(1) + record("x.msg", kServerSeen));
+  std::filesystem::create_directories(store / "away");
+  std::filesystem::create_symlink("../../outside/IMAP.MRK", store / "away" / "IMAP.MRK");
+  EXPECT_TRUE(says(problemOf("away"), "outside the store"));
+  std::filesystem::create_directories(store / "near");
+  std::filesystem::create_symlink("../../store/huge/../../outside/IMAP.MRK", store / "near" / "IMAP.MRK");
+  EXPECT_TRUE(says(problemOf("near"), "outside the store"));
+  dir.write("store/real/IMAP.MRK", header(1) + record("x.msg", kServerFlagged));
+  std::filesystem::create_directories(store / "follow");
+  std::filesystem::create_symlink("../real/IMAP.MRK", store / "follow" / "IMAP.MRK");
+  EXPECT_EQ(ReadServerIndex(store / "follow", {store}).find("x.msg"), uint8_t{kServerFlagged});
+  std::filesystem::create_symlink("../outside", store / "linked");
+  EXPECT_EQ(ReadServerIndex(store / "linked", {store}).kind, ServerIndex::Kind::Read);  // the folder's own file
+
+  // Unreadable: as root only through a child that is not (see passesInChild).
+  dir.write("store/locked/IMAP.MRK", header(1));
+  std::filesystem::permissions(store / "locked" / "IMAP.MRK", std::filesystem::perms::none);
+  EXPECT_TRUE(passesInChild([&] { return problemOf("locked") == "it cannot be opened (Permission denied)"; }));
+  for (const char* folder : {"huge", "folder", "pipe", "device", "dangling", "loop", "away"}) {
+    EXPECT_EQ(ReadServerIndex(store / folder, {store}).kind, ServerIndex::Kind::Unusable) << folder;
+  }
+}
+
+TEST(ServerStatus, NeverAnswersForAFolderWithAnotherFoldersRecords) {
+  cli::ServerStatus status([](const std::filesystem::path& folder) {
+    if (folder == "/s/b") throw std::bad_alloc();
+    return ParseServerIndex(header(1) + record("1.msg", kServerSeen | kServerFlagged));
+  });
+  EXPECT_TRUE(status.of("/s/a/1.msg").flagged);
+  for (const char* file : {"/s/b/1.msg", "/s/b/2.msg"}) {
+    const MessageStatus state = status.of(file);
+    EXPECT_TRUE(state.read && !state.flagged) << file;
+  }
+  const auto warnings = status.takeWarnings();
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0], "/s/b/IMAP.MRK cannot be used: it could not be read (std::bad_alloc); the messages of /s/b "
+                         "are stored as read");
+}
+
 TEST(MessageStatus, FollowsTheServerFlags) {
   const MessageStatus unread = StatusFromServerFlags(kServerRecent);
   EXPECT_EQ(MessageFlagsFor(unread, false), 0);
@@ -89,6 +188,8 @@ TEST(MailboxLayout, GivesEveryMailboxAndTopFolderItsOwnStore) {
   EXPECT_EQ(place(*layout, "Public Folders/News.IMAP/1.msg"), "Public Folders|News");
   EXPECT_EQ(place(*layout, "Public Folders/1.msg"), "Public Folders|Public Folders");
   EXPECT_EQ(PlaceOf(*layout, dir.path() / "elsewhere" / "1.msg"), std::nullopt);
+  EXPECT_EQ(place(*layout, "Users/example.com/j\xfcrgen/Entw\xfcrfe.IMAP/1.msg"),
+            "j\u00fcrgen@example.com|Entw\u00fcrfe|mailbox");
 
   const auto users = DetectStoreLayout(root / "Users", &why);
   ASSERT_TRUE(users);
