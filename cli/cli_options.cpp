@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <tuple>
 
 #include "cli/exit_status.h"
 #include "cli/terminal_text.h"
@@ -59,6 +60,16 @@ const OptionSpec kOptions[] = {
        if (!size) return "invalid size '" + EscapeControls(v) + "' for '--max-size': give a number with K, M or G, such as 20G";
        if (*size < kSmallestMaxSize) return std::string("the size for '--max-size' must be at least 1M");
        o.maxSize = *size;
+       return std::string();
+     }},
+    {"shard", 0, "K/N",
+     "with --per-mailbox: convert only the K-th of N slices of the mailboxes (in the order of their addresses, "
+     "every N-th from the K-th), so that N machines or jobs share a store",
+     [](Options& o, const std::string& v) {
+       if (o.shards != 0) return std::string("option '--shard' may be given only once");
+       const std::optional<std::pair<unsigned, unsigned>> shard = ParseShard(v);
+       if (!shard) return "invalid shard '" + EscapeControls(v) + "' for '--shard': give K/N with 1 <= K <= N, such as 2/8";
+       std::tie(o.shard, o.shards) = *shard;
        return std::string();
      }},
     {"help", 'h', nullptr, "show this help and exit",
@@ -217,6 +228,20 @@ std::optional<uint64_t> ParseSize(const std::string& text) {
   }
   if (value > (UINT64_MAX >> shift)) return std::nullopt;
   return value << shift;
+}
+
+std::optional<std::pair<unsigned, unsigned>> ParseShard(const std::string& text) {
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  auto number = [](std::string_view digits) -> std::optional<unsigned> {
+    if (digits.empty() || digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+      return std::nullopt;
+    return static_cast<unsigned>(std::stoul(std::string(digits)));
+  };
+  const auto k = number(std::string_view(text).substr(0, slash));
+  const auto n = number(std::string_view(text).substr(slash + 1));
+  if (!k || !n || *k < 1 || *k > *n) return std::nullopt;
+  return std::make_pair(*k, *n);
 }
 
 std::string TryHelpLine() { return std::string("Try '") + kProgram + " --help'."; }

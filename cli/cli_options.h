@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cli {
@@ -18,6 +19,7 @@ struct Options {
   bool keepStatus = false;             // messages take their state from the server's IMAP.MRK
   bool perMailbox = false;             // one PST per mailbox of the server's store
   uint64_t maxSize = 0;                // the largest a PST may grow, in bytes; 0 for no limit
+  unsigned shard = 0, shards = 0;      // --shard K/N: the K-th (1..N) of N slices of the mailboxes; 0/0: all
   bool help = false;
   bool version = false;
   std::string error;  // one line naming the problem, for a usage error
@@ -33,6 +35,9 @@ std::string UsageText();
 // "20G", "512M", "4096K", "1000000": bytes, with K, M and G as 1024, 1024^2 and 1024^3 (in
 // either letter case). None for anything else, or for a size that does not fit.
 std::optional<uint64_t> ParseSize(const std::string& text);
+
+// "K/N" with 1 <= K <= N: the K-th of N shards. None for anything else.
+std::optional<std::pair<unsigned, unsigned>> ParseShard(const std::string& text);
 
 // The smallest size limit taken: a PST holds a few hundred kilobytes before any message.
 inline constexpr uint64_t kSmallestMaxSize = uint64_t{1} << 20;

@@ -23,4 +23,10 @@ std::vector<MailboxGroup> GroupByMailbox(const PathList& files, const conversion
   return ordered;
 }
 
+std::vector<MailboxGroup> ShardOf(std::vector<MailboxGroup> groups, unsigned k, unsigned n) {
+  std::vector<MailboxGroup> slice;
+  for (size_t i = k - 1; i < groups.size(); i += n) slice.push_back(std::move(groups[i]));
+  return slice;
+}
+
 }  // namespace cli

@@ -21,4 +21,8 @@ struct MailboxGroup {
 // outside the layout's folder (none when they were found below it) are left out.
 std::vector<MailboxGroup> GroupByMailbox(const PathList& files, const conversion::StoreLayout& layout);
 
+// The `k`-th (1..n) of `n` slices of `groups`: every n-th group from the k-th. Stable for a
+// store that does not change, so that n jobs together convert every group once.
+std::vector<MailboxGroup> ShardOf(std::vector<MailboxGroup> groups, unsigned k, unsigned n);
+
 }  // namespace cli

@@ -125,9 +125,10 @@ struct Runs {
 
 // --per-mailbox: one run for each mailbox, and one for each other top folder with messages.
 void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::CollectedFiles& collected) {
-  const std::vector<cli::MailboxGroup> groups = cli::GroupByMailbox(collected.files, layout);
+  std::vector<cli::MailboxGroup> groups = cli::GroupByMailbox(collected.files, layout);
   // What the scan could not list is reported with the mailbox it lies in; what lies in none
-  // that is converted (a mailbox folder that could not be read at all) before the first.
+  // that is converted (a mailbox folder that could not be read at all) before the first. A
+  // shard reports only its own mailboxes' skips, and the first shard those of no mailbox.
   std::map<std::string, std::vector<conversion::SkippedEntry>> listingSkips;
   for (const cli::MailboxGroup& group : groups) listingSkips[group.store];
   std::vector<conversion::SkippedEntry> elsewhere;
@@ -135,6 +136,13 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
     const auto place = conversion::PlaceOf(layout, std::filesystem::path(entry.path));
     const auto found = place ? listingSkips.find(place->store) : listingSkips.end();
     (found != listingSkips.end() ? found->second : elsewhere).push_back(std::move(entry));
+  }
+  if (runs.options.shards != 0) {
+    groups = cli::ShardOf(std::move(groups), runs.options.shard, runs.options.shards);
+    if (runs.options.shard != 1) elsewhere.clear();
+    if (groups.empty())
+      std::cerr << kProgram << ": shard " << runs.options.shard << "/" << runs.options.shards
+                << " holds no mailbox: the store has fewer mailboxes and top folders than shards\n";
   }
   if (!elsewhere.empty()) {
     cli::PrintSkipped(stderr, elsewhere, runs.options.skippedList);
@@ -175,6 +183,7 @@ int main(int argc, char** argv) {
     if (!problem.empty()) return usageError("cannot convert '" + EscapeControls(path) + "': " + problem);
   }
   std::optional<conversion::StoreLayout> layout;
+  if (options.shards != 0 && !options.perMailbox) return usageError("'--shard' slices mailboxes: give it with '--per-mailbox'");
   if (options.perMailbox) {
     if (options.paths.size() != 1) {
       return usageError("'--per-mailbox' takes one PATH: the server's store, its Users folder or a domain folder");

@@ -286,10 +286,28 @@ def max_size(work):
     check(total == 399 and "399 of 401 file(s) converted" in r.stderr, "parts hold %d messages: %s" % (total, r.stderr))
 
 
+def shards(work):
+    """Three jobs given --shard 1/3 to 3/3 convert every mailbox of the store once between them."""
+    store = os.path.join(work, "store")
+    made = []
+    for k in (1, 2, 3):
+        out = os.path.join(work, "shard%d" % k)
+        os.makedirs(out)
+        r = subprocess.run([CONVERT, "--per-mailbox", "--shard", "%d/3" % k, "-o", out, store],
+                           capture_output=True, text=True, timeout=120)
+        made += [os.path.basename(p) for p in r.stdout.split("\n")[:-1]]
+    check(sorted(made) == sorted(["alice@example.com.pst", "bob@example.com.pst", "carol@example.org.pst",
+                                  "Public Folders.pst"]), "shards made %s" % made)
+    for args in (["--shard", "1/3", store], ["--per-mailbox", "--shard", "4/3", store]):
+        r = subprocess.run([CONVERT] + args, capture_output=True, text=True, timeout=60)
+        check(r.returncode == 2 and "shard" in r.stderr, "%s: exit %d %s" % (args, r.returncode, r.stderr))
+
+
 def main():
     with tempfile.TemporaryDirectory() as work:
         index_faults(work)  # first: its memory check reads the peak of every run so far
         per_mailbox_with_status(work)
+        shards(work)
         max_size(work)
     for failure in failures:
         print("FAIL:", failure)
