@@ -26,13 +26,17 @@ void PrintSummary(std::FILE* out, const std::vector<SummaryRow>& rows) {
   std::vector<Line> lines{{{"mailbox", "messages", "skipped", "PST size", "file"}}};
   for (const SummaryRow& row : rows) {
     Line first{{EscapeControls(row.mailbox), std::to_string(row.messages), std::to_string(row.skipped), "", ""}};
-    if (!row.failure.empty()) {
+    const bool own = !row.started || !row.failure.empty();  // a line of its own, before any kept part
+    if (!row.started) {
+      first.cells[3] = "-";
+      first.cells[4] = "not started";
+    } else if (!row.failure.empty()) {
       first.cells[3] = "-";
       first.cells[4] = "not completed: " + EscapeControls(row.failure);
     }
-    if (row.files.empty()) lines.push_back(first);
+    if (own || row.files.empty()) lines.push_back(first);
     for (size_t i = 0; i < row.files.size(); ++i) {
-      Line line = i == 0 ? first : Line{};
+      Line line = i == 0 && !own ? first : Line{};
       std::error_code ec;
       const uint64_t size = std::filesystem::file_size(row.files[i], ec);
       line.cells[3] = ec ? "?" : SizeText(size);

@@ -144,6 +144,7 @@ class Run {
     entryId_ = store_->EntryID();
     partFolders_.clear();
     messagesInPart_ = 0;
+    partWarningsFrom_ = outcome_.warnings.size();
   }
 
   bool prepare() {
@@ -291,6 +292,7 @@ class Run {
       completeStore();
       partRows_.clear();  // in a completed file now
       partMarkedDeleted_ = 0;
+      partWarningsFrom_ = outcome_.warnings.size();
       ++part_;
       openStore();
     } catch (const std::exception& e) {
@@ -435,6 +437,8 @@ class Run {
                              ", could not be completed (" + outcome_.failureCause + ")");
     }
     outcome_.imported -= partRows_.size();
+    // Its warnings name a file that is not there.
+    outcome_.warnings.resize(std::min(outcome_.warnings.size(), partWarningsFrom_));
     outcome_.markedDeleted -= partMarkedDeleted_;
     partRows_.clear();
     partMarkedDeleted_ = 0;
@@ -500,6 +504,7 @@ class Run {
   // the server had marked deleted.
   std::vector<size_t> partRows_;
   size_t partMarkedDeleted_ = 0;
+  size_t partWarningsFrom_ = 0;  // the first of the warnings about the current part
   // The first row the message pass did not finish, when it ended early.
   size_t endedAt_ = SIZE_MAX;
 };

@@ -37,12 +37,31 @@ fs::path withoutTrailingSeparator(fs::path path) {
   return text;
 }
 
+// A backslash would split the name in two inside the store, where it separates folders.
+std::string oneName(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    if (c == kFolderSeparator) {
+      out += kBackslashStandIn;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string joinFolders(const std::vector<std::string>& components, size_t from) {
   std::string path;
   for (size_t i = from; i < components.size(); ++i) {
     if (!path.empty()) path += kFolderSeparator;
-    path += WithoutImapSuffix(components[i]);
+    path += oneName(WithoutImapSuffix(components[i]));
   }
+  return path;
+}
+
+std::string joinRelative(const std::vector<std::string>& components, size_t count) {
+  std::string path;
+  for (size_t i = 0; i < count && i < components.size(); ++i) path += (i ? "/" : "") + components[i];
   return path;
 }
 
@@ -108,8 +127,9 @@ std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& f
   if (layout.given == StoreLayout::Given::DomainFolder || domainDepth) {
     if (folders.size() > mailboxDepth) {
       MailboxPlace place;
-      place.store = folders[mailboxDepth] + "@" + domain;
+      place.store = oneName(folders[mailboxDepth] + "@" + domain);
       place.isMailbox = true;
+      place.folder = joinRelative(folders, mailboxDepth + 1);
       place.folderPath = folders.size() == mailboxDepth + 1 ? std::string(kMailboxOwnFolder)
                                                             : joinFolders(folders, mailboxDepth + 1);
       return place;
@@ -117,8 +137,9 @@ std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& f
   }
   // Outside every mailbox: a PST named after the top folder the file lies in.
   MailboxPlace place;
-  place.store = folders.empty() ? layout.folder.filename().native() : folders[0];
+  place.store = oneName(folders.empty() ? layout.folder.filename().native() : folders[0]);
   place.folderPath = folders.size() <= 1 ? place.store : joinFolders(folders, 1);
+  place.folder = joinRelative(folders, 1);
   return place;
 }
 

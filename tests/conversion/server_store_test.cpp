@@ -1,6 +1,7 @@
 // The server's store: its per-folder message index and its mailbox layout.
 #include <gtest/gtest.h>
 
+#include "conversion/folder_path.h"
 #include "conversion/mailbox_layout.h"
 #include "conversion/message_status.h"
 #include "conversion/server_index.h"
@@ -89,6 +90,14 @@ TEST(MailboxLayout, GivesEveryMailboxAndTopFolderItsOwnStore) {
   EXPECT_EQ(place(*layout, "Public Folders/News.IMAP/1.msg"), "Public Folders|News");
   EXPECT_EQ(place(*layout, "Public Folders/1.msg"), "Public Folders|Public Folders");
   EXPECT_EQ(PlaceOf(*layout, dir.path() / "elsewhere" / "1.msg"), std::nullopt);
+  // A backslash stays inside its name: one mailbox, one folder, as in a run into one PST.
+  const std::string stand(kBackslashStandIn);
+  EXPECT_EQ(place(*layout, "Users/example.com/back\\slash/x\\y.IMAP/1.msg"),
+            "back" + stand + "slash@example.com|x" + stand + "y|mailbox");
+  // Two mailboxes whose addresses read the same are still told apart by their folders.
+  EXPECT_EQ(PlaceOf(*layout, root / "Users/b/c@a/1.msg")->folder, "Users/b/c@a");
+  EXPECT_EQ(PlaceOf(*layout, root / "Users/a@b/c/1.msg")->folder, "Users/a@b/c");
+  EXPECT_EQ(PlaceOf(*layout, root / "Public Folders/News.IMAP/1.msg")->folder, "Public Folders");
 
   const auto users = DetectStoreLayout(root / "Users", &why);
   ASSERT_TRUE(users);
