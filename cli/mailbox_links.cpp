@@ -33,20 +33,30 @@ class LinkFinder {
   MailboxLinks find() {
     using Given = conversion::StoreLayout::Given;
     std::error_code ec;
+    std::vector<fs::path> domains;
     switch (layout_.given) {
       case Given::StoreRoot:
         for (const fs::path& child : children(layout_.folder)) {
           if (namesUsers(child.filename()) && fs::is_directory(child, ec)) {
-            for (const fs::path& domain : children(child)) visitDomain(domain);
+            for (const fs::path& domain : children(child)) domains.push_back(domain);
           }
         }
         break;
       case Given::UsersFolder:
-        for (const fs::path& domain : children(layout_.folder)) visitDomain(domain);
+        domains = children(layout_.folder);
         break;
       case Given::DomainFolder:
-        for (const fs::path& mailbox : children(layout_.folder)) usable(mailbox);
+        domains = {layout_.folder};
         break;
+    }
+    // Domains first: a linked domain is followed whole, rather than refused because a mailbox
+    // link elsewhere leads into it.
+    std::vector<fs::path> used;
+    for (const fs::path& domain : domains) {
+      if (domain == layout_.folder || usable(domain)) used.push_back(domain);
+    }
+    for (const fs::path& domain : used) {
+      for (const fs::path& mailbox : children(domain)) usable(mailbox);
     }
     return std::move(links_);
   }
@@ -60,11 +70,6 @@ class LinkFinder {
     }
     std::sort(found.begin(), found.end());
     return found;
-  }
-
-  void visitDomain(const fs::path& domain) {
-    if (!usable(domain)) return;
-    for (const fs::path& mailbox : children(domain)) usable(mailbox);
   }
 
   // Whether `entry` is a folder to look into: a folder, or a link that is followed.
@@ -85,7 +90,7 @@ class LinkFinder {
     } else {
       for (const auto& [earlier, link] : targets_) {
         if (within(target, earlier) || within(earlier, target)) {
-          why = "a link into the same folder as " + link;
+          why = "a link into a folder the link " + link + " leads to already";
           break;
         }
       }
