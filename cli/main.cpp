@@ -72,8 +72,15 @@ struct Runs {
               << rows.rows() << " file(s)\n";
     cli::ProgressView view(stderr, ::isatty(STDERR_FILENO) == 1, EscapeControls(label));
     conversion::RunState state;
-    const conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
+    conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
     view.finish();
+    // A mailbox whose PST cannot be made (a full disk) costs its own files, which are named.
+    if (outcome.result == conversion::RunOutcome::Result::PreparationFailed && !label.empty()) {
+      for (size_t r = 0; r < rows.rows(); ++r) {
+        outcome.skipped.push_back(
+            {rows.text(r), "not converted: its PST file could not be created (" + outcome.failureCause + ")"});
+      }
+    }
 
     cli::PrintSkipped(stderr, outcome.skipped, options.skippedList);
     skipped.insert(skipped.end(), outcome.skipped.begin(), outcome.skipped.end());

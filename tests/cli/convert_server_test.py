@@ -272,6 +272,30 @@ def per_mailbox_stopped(work):
           "not named on stderr: %s" % stderr)
 
 
+def per_mailbox_pst_not_made(work):
+    """A mailbox whose PST cannot be made costs its own files, which are named; the others are
+    converted."""
+    store, out = os.path.join(work, "notmade"), os.path.join(work, "notmade-out")
+    domain = os.path.join(store, "Users", "example.com")
+    write(os.path.join(domain, "a", "a1.msg"), message("a1"))
+    write(os.path.join(domain, "b", "b1.msg"), message("b1"))
+    os.makedirs(out)
+    for n in range(1, 10000):  # every name the PST could take is taken
+        os.symlink("nowhere", os.path.join(out, "b@example.com%s.pst" % ("" if n == 1 else " (%d)" % n)))
+    listed = os.path.join(work, "notmade-skipped.tsv")
+    r = subprocess.run([CONVERT, "--per-mailbox", "-o", out, "--skipped-list", listed, store],
+                       capture_output=True, text=True, timeout=120)
+    check(r.returncode == 2 and r.stdout == os.path.join(out, "a@example.com.pst") + "\n",
+          "exit %d, made %s" % (r.returncode, r.stdout))
+    with open(listed, encoding="utf-8") as f:
+        rows = dict(line.rstrip("\n").split("\t") for line in f)
+    check(list(rows) == [os.path.join(domain, "b", "b1.msg")] and rows[os.path.join(domain, "b", "b1.msg")]
+          .startswith("not converted: its PST file could not be created (Every name from "), "named: %s" % rows)
+    row = [line.split()[:9] for line in r.stderr.splitlines() if line.startswith("b@example.com ")]
+    check(row == [["b@example.com", "0", "1", "-", "not", "completed:", "the", "PST", "file"]] and
+          "could not be created: Every name" in r.stderr, "summary row: %s" % r.stderr[-600:])
+
+
 def max_size(work):
     out = os.path.join(work, "parts")
     big = os.path.join(work, "big", "big.msg")
@@ -344,6 +368,7 @@ def main():
         per_mailbox_with_status(work)
         per_mailbox_names_and_links(work)
         per_mailbox_stopped(work)
+        per_mailbox_pst_not_made(work)
         max_size(work)
         max_size_long_name_disk_full(work)
     for failure in failures:
