@@ -13,12 +13,15 @@ namespace cli {
 
 struct MailboxGroup {
   std::string store;   // the address, or the top folder's name: names the PST and its store
+  std::string folder;  // the mailbox's or top folder's own folder (conversion::MailboxPlace)
   bool isMailbox = false;
   std::vector<uint32_t> rows;  // into the file list, in its order
 };
 
 // Mailboxes first, in order of their addresses, then the other top folders by name. Files
-// outside the layout's folder (none when they were found below it) are left out.
+// outside the layout's folder (none when they were found below it) are left out. Two folders
+// whose names read the same ("Users/b/c@a" and "Users/a@b/c" are both "c@a@b") never share a
+// PST: the later one's name takes " (2)", and so on.
 std::vector<MailboxGroup> GroupByMailbox(const PathList& files, const conversion::StoreLayout& layout);
 
 // The `k`-th (1..n) of `n` slices of `groups`: every n-th group from the k-th. Stable for a

@@ -9,6 +9,7 @@
 #include "cli/cli_options.h"
 #include "cli/exit_status.h"
 #include "cli/mailbox_groups.h"
+#include "cli/mailbox_links.h"
 #include "cli/message_files.h"
 #include "cli/progress_view.h"
 #include "cli/server_status.h"
@@ -71,8 +72,15 @@ struct Runs {
               << rows.rows() << " file(s)\n";
     cli::ProgressView view(stderr, ::isatty(STDERR_FILENO) == 1, EscapeControls(label));
     conversion::RunState state;
-    const conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
+    conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
     view.finish();
+    // A mailbox whose PST cannot be made (a full disk) costs its own files, which are named.
+    if (outcome.result == conversion::RunOutcome::Result::PreparationFailed && !label.empty()) {
+      for (size_t r = 0; r < rows.rows(); ++r) {
+        outcome.skipped.push_back(
+            {rows.text(r), "not converted: its PST file could not be created (" + outcome.failureCause + ")"});
+      }
+    }
 
     cli::PrintSkipped(stderr, outcome.skipped, options.skippedList);
     skipped.insert(skipped.end(), outcome.skipped.begin(), outcome.skipped.end());
@@ -82,6 +90,10 @@ struct Runs {
     for (const std::string& warning : outcome.warnings) warn(warning);
 
     using Result = conversion::RunOutcome::Result;
+    // Files the scan could not list are files all the same: with them the counts add up.
+    const size_t listedFolders = conversion::skippedFolderCount(settings.skippedWhenListed);
+    const size_t files = outcome.listed + settings.skippedWhenListed.size() - listedFolders;
+    const size_t skippedFolders = conversion::skippedFolderCount(outcome.skipped);
     std::string problem;
     switch (outcome.result) {
       case Result::EmptyList:
@@ -100,10 +112,12 @@ struct Runs {
       failed = true;
       std::cerr << kProgram << ": " << (label.empty() ? "" : EscapeControls(label) + ": ") << EscapeControls(problem)
                 << "\n";
-    } else {
+    }
+    if (outcome.result == Result::Done || outcome.result == Result::WriteFailed) {
       std::cerr << kProgram << ": " << (label.empty() ? "" : EscapeControls(label) + ": ") << outcome.imported
-                << " of " << outcome.listed << " file(s) converted";
-      if (!outcome.skipped.empty()) std::cerr << ", " << outcome.skipped.size() << " skipped";
+                << " of " << files << " file(s) converted";
+      if (outcome.skipped.size() > skippedFolders) std::cerr << ", " << outcome.skipped.size() - skippedFolders << " skipped";
+      if (skippedFolders > 0) std::cerr << ", " << skippedFolders << " folder(s) not read";
       if (status) std::cerr << ", " << outcome.markedDeleted << " marked deleted on the server";
       if (outcome.pstParts.size() > 1) std::cerr << ", in " << outcome.pstParts.size() << " parts";
       if (outcome.stopped) std::cerr << ", stopped on request";
@@ -112,8 +126,16 @@ struct Runs {
     // Parts completed before a failure are kept and listed with the others.
     for (const auto& part : outcome.pstParts) std::cout << EscapeControls(part.string()) << "\n";
     stopped = stopped || outcome.stopped;
-    summary.push_back(cli::SummaryRow{label, outcome.imported, outcome.skipped.size(), outcome.pstParts,
-                                      problem.empty() ? std::string() : problem});
+    if (problem.empty() && outcome.pstParts.empty() && outcome.stopped) problem = "stopped before its first message";
+    summary.push_back(cli::SummaryRow{label, outcome.imported, outcome.skipped.size(), outcome.pstParts, problem});
+  }
+
+  // A mailbox the run was stopped before: every file of it is named, and its row says so.
+  void notStarted(const conversion::RowSource& rows, std::vector<conversion::SkippedEntry> listingSkips,
+                  const std::string& label, std::vector<conversion::SkippedEntry>& named) {
+    for (size_t r = 0; r < rows.rows(); ++r) listingSkips.push_back({rows.text(r), "not converted: the run was stopped"});
+    summary.push_back(cli::SummaryRow{label, 0, listingSkips.size(), {}, {}, false});
+    named.insert(named.end(), listingSkips.begin(), listingSkips.end());
   }
 
   int exitStatus() const {
@@ -129,12 +151,12 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
   // What the scan could not list is reported with the mailbox it lies in; what lies in none
   // that is converted (a mailbox folder that could not be read at all) before the first. A
   // shard reports only its own mailboxes' skips, and the first shard those of no mailbox.
-  std::map<std::string, std::vector<conversion::SkippedEntry>> listingSkips;
-  for (const cli::MailboxGroup& group : groups) listingSkips[group.store];
+  std::map<std::string, std::vector<conversion::SkippedEntry>> listingSkips;  // by the group's folder
+  for (const cli::MailboxGroup& group : groups) listingSkips[group.folder];
   std::vector<conversion::SkippedEntry> elsewhere;
   for (conversion::SkippedEntry& entry : collected.skipped) {
     const auto place = conversion::PlaceOf(layout, std::filesystem::path(entry.path));
-    const auto found = place ? listingSkips.find(place->store) : listingSkips.end();
+    const auto found = place ? listingSkips.find(place->folder) : listingSkips.end();
     (found != listingSkips.end() ? found->second : elsewhere).push_back(std::move(entry));
   }
   if (runs.options.shards != 0) {
@@ -148,9 +170,15 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
     cli::PrintSkipped(stderr, elsewhere, runs.options.skippedList);
     runs.skipped.insert(runs.skipped.end(), elsewhere.begin(), elsewhere.end());
   }
+  std::vector<conversion::SkippedEntry> notStarted;
   for (const cli::MailboxGroup& group : groups) {
-    if (runs.stopped) break;
-    conversion::RunSettings settings = runs.settings(std::move(listingSkips[group.store]));
+    const ListedFiles rows(collected.files, &group.rows);
+    if (runs.stopped) {
+      runs.notStarted(rows, std::move(listingSkips[group.folder]), group.store, notStarted);
+      continue;
+    }
+    conversion::RunSettings settings = runs.settings(std::move(listingSkips[group.folder]));
+    settings.accountForStop = true;
     settings.pstName = group.store;
     settings.storeDisplayName = group.store;
     settings.folderPathOf = [&layout](std::string_view entry, std::string* reason) -> std::optional<std::string> {
@@ -158,8 +186,11 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
       if (!place && reason) *reason = "it lies outside the server's store";
       return place ? std::optional<std::string>(place->folderPath) : std::nullopt;
     };
-    const ListedFiles rows(collected.files, &group.rows);
     runs.convert(rows, settings, group.store);
+  }
+  if (!notStarted.empty()) {
+    cli::PrintSkipped(stderr, notStarted, runs.options.skippedList);
+    runs.skipped.insert(runs.skipped.end(), notStarted.begin(), notStarted.end());
   }
   cli::PrintSummary(stderr, runs.summary);
 }
@@ -201,7 +232,13 @@ int main(int argc, char** argv) {
                 " does not exist or is not a folder; create it or choose another");
   }
 
-  cli::CollectedFiles collected = cli::CollectMessageFiles(options.paths);
+  // A mailbox or domain folder that is a link is scanned as well, or named as not converted.
+  cli::MailboxLinks links;
+  if (layout) links = cli::FindMailboxLinks(*layout);
+  std::vector<std::string> scanned = options.paths;
+  scanned.insert(scanned.end(), links.followed.begin(), links.followed.end());
+  cli::CollectedFiles collected = cli::CollectMessageFiles(scanned);
+  collected.skipped.insert(collected.skipped.end(), links.refused.begin(), links.refused.end());
   if (collected.files.empty()) {
     cli::PrintSkipped(stderr, collected.skipped, {});
     return fail("no message files (*.msg) found; nothing to convert");

@@ -26,13 +26,17 @@ void PrintSummary(std::FILE* out, const std::vector<SummaryRow>& rows) {
   std::vector<Line> lines{{{"mailbox", "messages", "skipped", "PST size", "file"}}};
   for (const SummaryRow& row : rows) {
     Line first{{EscapeControls(row.mailbox), std::to_string(row.messages), std::to_string(row.skipped), "", ""}};
-    if (!row.failure.empty()) {
+    const bool own = !row.started || !row.failure.empty();  // a line of its own, before any kept part
+    if (!row.started) {
+      first.cells[3] = "-";
+      first.cells[4] = "not started";
+    } else if (!row.failure.empty()) {
       first.cells[3] = "-";
       first.cells[4] = "not completed: " + EscapeControls(row.failure);
     }
-    if (row.files.empty()) lines.push_back(first);
+    if (own || row.files.empty()) lines.push_back(first);
     for (size_t i = 0; i < row.files.size(); ++i) {
-      Line line = i == 0 ? first : Line{};
+      Line line = i == 0 && !own ? first : Line{};
       std::error_code ec;
       const uint64_t size = std::filesystem::file_size(row.files[i], ec);
       line.cells[3] = ec ? "?" : SizeText(size);
@@ -40,14 +44,18 @@ void PrintSummary(std::FILE* out, const std::vector<SummaryRow>& rows) {
       lines.push_back(line);
     }
   }
+  // Widths in characters, not bytes: a name such as "back＼slash" keeps the columns straight.
+  auto characters = [](const std::string& text) {
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+  };
   size_t width[4] = {};
   for (const Line& line : lines)
-    for (size_t c = 0; c < 4; ++c) width[c] = std::max(width[c], line.cells[c].size());
+    for (size_t c = 0; c < 4; ++c) width[c] = std::max(width[c], characters(line.cells[c]));
   for (const Line& line : lines) {
     // Names left-aligned, numbers right-aligned.
-    std::fprintf(out, "%-*s  %*s  %*s  %*s  %s\n", static_cast<int>(width[0]), line.cells[0].c_str(),
-                 static_cast<int>(width[1]), line.cells[1].c_str(), static_cast<int>(width[2]), line.cells[2].c_str(),
-                 static_cast<int>(width[3]), line.cells[3].c_str(), line.cells[4].c_str());
+    std::string text = line.cells[0] + std::string(width[0] - characters(line.cells[0]), ' ');
+    for (size_t c = 1; c < 4; ++c) text += "  " + std::string(width[c] - characters(line.cells[c]), ' ') + line.cells[c];
+    std::fprintf(out, "%s  %s\n", text.c_str(), line.cells[4].c_str());
   }
 }
 

@@ -1,5 +1,6 @@
 // The table that ends a run of several PSTs (--per-mailbox): mailbox, messages, skipped, PST
-// size, file; a PST in parts takes a line for each part.
+// size, file; a PST in parts takes a line for each part. A mailbox whose PST was not completed
+// says so on its own line, with the parts kept before the failure on the lines below it.
 #pragma once
 
 #include <cstdio>
@@ -15,6 +16,7 @@ struct SummaryRow {
   size_t skipped = 0;
   std::vector<std::filesystem::path> files;  // completed, in order
   std::string failure;                       // empty when the PST was completed
+  bool started = true;                       // false: the run was stopped before this mailbox
 };
 
 void PrintSummary(std::FILE* out, const std::vector<SummaryRow>& rows);

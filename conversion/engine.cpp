@@ -124,9 +124,7 @@ class Run {
   }
 
   // The part's file and store names: the first part as named, the next ones " (part n)" after.
-  std::string partName(const std::string& name) const {
-    return part_ < 2 ? name : name + " (part " + std::to_string(part_) + ")";
-  }
+  std::string partSuffix() const { return part_ < 2 ? std::string() : " (part " + std::to_string(part_) + ")"; }
 
   void openStore() {
     // Every part is named after the time the run began, so that the parts go together.
@@ -140,12 +138,13 @@ class Run {
     const std::filesystem::path first = outcome_.pstParts.empty() ? std::filesystem::path(pstName_)
                                                                   : outcome_.pstParts.front().filename();
     const std::filesystem::path partPath =
-        state_.outputFolder / (partName(first.stem().string()) + first.extension().string());
-    displayName_ = partName(state_.storeDisplayName);
+        state_.outputFolder / FittedFileName(first.stem().string(), partSuffix() + first.extension().string());
+    displayName_ = state_.storeDisplayName + partSuffix();
     store_ = state_.session->Stores().AddPSTStore(partPath, kStoreFormatDefault, displayName_);
     entryId_ = store_->EntryID();
     partFolders_.clear();
     messagesInPart_ = 0;
+    partWarningsFrom_ = outcome_.warnings.size();
   }
 
   bool prepare() {
@@ -291,6 +290,9 @@ class Run {
   void startNextPart() {
     try {
       completeStore();
+      partRows_.clear();  // in a completed file now
+      partMarkedDeleted_ = 0;
+      partWarningsFrom_ = outcome_.warnings.size();
       ++part_;
       openStore();
     } catch (const std::exception& e) {
@@ -342,7 +344,10 @@ class Run {
     });
     size_t announced = 0;
     for (size_t i = 0; i < count; ++i) {
-      if (stopping()) return;
+      if (stopping()) {
+        endedAt_ = i;
+        return;
+      }
       announced = announceImports(announced, std::min(count, i + kImportLookAhead));
       view_.selectRow(i);
       view_.yield();
@@ -370,15 +375,18 @@ class Run {
               skip(text, *failures_.find(*folderPath));
             } else {
               ++outcome_.imported;
-              if (status.deleted) ++outcome_.markedDeleted;
+              partRows_.push_back(i);
+              if (status.deleted) ++outcome_.markedDeleted, ++partMarkedDeleted_;
             }
           }
         } catch (const ImportStopped&) {
-          return;  // stopping() already recorded it
+          endedAt_ = i;  // stopping() already recorded it
+          return;
         } catch (const StoreWriteFailed& e) {
           // Every later message would fail the same way: the run ends now, and says why.
           outcome_.result = RunOutcome::Result::WriteFailed;
           outcome_.failureCause = e.what();
+          endedAt_ = i;
           return;
         } catch (const std::exception& e) {
           skip(text, e.what());
@@ -422,17 +430,50 @@ class Run {
     }
   }
 
+  // The messages of the part being written, when it cannot be completed: they are in no file.
+  void loseCurrentPart(const std::filesystem::path& partFile) {
+    for (size_t row : partRows_) {
+      skip(rowText(row), "not converted: the PST file it was written to, " + partFile.filename().string() +
+                             ", could not be completed (" + outcome_.failureCause + ")");
+    }
+    outcome_.imported -= partRows_.size();
+    // Its warnings name a file that is not there.
+    outcome_.warnings.resize(std::min(outcome_.warnings.size(), partWarningsFrom_));
+    outcome_.markedDeleted -= partMarkedDeleted_;
+    partRows_.clear();
+    partMarkedDeleted_ = 0;
+  }
+
+  // The rows from endedAt_ on, which the run ended before converting.
+  void listUntried(const std::string& reason) {
+    for (size_t r = endedAt_; r < rows_.rows(); ++r) {
+      const std::string text = rowText(r);
+      if (!isBlank(text)) skip(text, reason);
+    }
+  }
+
   void finish() {
     view_.yield();
+    const std::filesystem::path partFile = store_->filePath();
+    const bool stoppedEmpty = settings_.accountForStop && outcome_.stopped && outcome_.pstParts.empty() &&
+                              messagesInPart_ == 0 && outcome_.result == RunOutcome::Result::Done;
     try {
-      if (outcome_.result == RunOutcome::Result::WriteFailed) {
-        store_->Abandon();  // no file is left that looks complete
+      if (outcome_.result == RunOutcome::Result::WriteFailed || stoppedEmpty) {
+        store_->Abandon();  // no file is left that looks complete, nor one that holds nothing
       } else {
         completeStore();
       }
     } catch (const std::exception& e) {
       if (outcome_.result != RunOutcome::Result::WriteFailed) outcome_.failureCause = e.what();
       outcome_.result = RunOutcome::Result::WriteFailed;
+    }
+    // Every listed file is either in a completed file or named: the summary adds up.
+    if (outcome_.result == RunOutcome::Result::WriteFailed) {
+      loseCurrentPart(partFile);
+      listUntried("not converted: the run ended when the PST file could not be written (" + outcome_.failureCause +
+                  ")");
+    } else if (settings_.accountForStop && outcome_.stopped) {
+      listUntried("not converted: the run was stopped");
     }
     view_.yield();
     try {
@@ -459,6 +500,13 @@ class Run {
   std::unordered_set<std::string> partFolders_;
   size_t messagesInPart_ = 0;
   std::unordered_map<std::string, uint64_t> rowsLeft_;
+  // The rows saved in the current part (lost with it, should it fail), and how many of them
+  // the server had marked deleted.
+  std::vector<size_t> partRows_;
+  size_t partMarkedDeleted_ = 0;
+  size_t partWarningsFrom_ = 0;  // the first of the warnings about the current part
+  // The first row the message pass did not finish, when it ended early.
+  size_t endedAt_ = SIZE_MAX;
 };
 
 }  // namespace

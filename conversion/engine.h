@@ -74,8 +74,11 @@ struct RunOutcome {
   std::vector<std::filesystem::path> pstParts;  // every completed file, in order
   std::string failureCause;       // e.g. "cannot create /out/Vantorel7.6.12 21.5.04.pst.part: Permission denied"
   size_t listed = 0;    // rows holding a path when the message pass began
-  size_t imported = 0;
-  std::vector<SkippedEntry> skipped;  // every skipped entry, in list order
+  size_t imported = 0;  // messages in the completed files
+  // Every skipped entry, in list order, then those of a file that could not be completed and
+  // those the run ended before (a write failure; a stop with accountForStop): each listed file
+  // is either in a completed file or here.
+  std::vector<SkippedEntry> skipped;
   bool stopped = false;               // the pass ended early on stopRequested()
   size_t markedDeleted = 0;           // converted messages the server had marked for deletion
   std::vector<std::string> warnings;  // for the user: a PST past Outlook's size limit, a message stored alone
@@ -107,6 +110,10 @@ struct RunSettings {
   // so on, each part holding the folders its messages need. A message larger than the limit
   // goes alone into a part of its own.
   uint64_t maxPstSize = 0;
+  // For a run that is one of several (one per mailbox): a stop lists every row not converted
+  // among the skipped ("not converted: the run was stopped"), and a run stopped before its
+  // first message leaves no file at all.
+  bool accountForStop = false;
 };
 
 // Outlook's default limit for a Unicode PST (larger files need a setting of Outlook's); a file

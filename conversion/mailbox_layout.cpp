@@ -38,12 +38,31 @@ fs::path withoutTrailingSeparator(fs::path path) {
   return text;
 }
 
+// A backslash would split the name in two inside the store, where it separates folders.
+std::string oneName(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    if (c == kFolderSeparator) {
+      out += kBackslashStandIn;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string joinFolders(const std::vector<std::string>& components, size_t from) {
   std::string path;
   for (size_t i = from; i < components.size(); ++i) {
     if (!path.empty()) path += kFolderSeparator;
-    path += WithoutImapSuffix(components[i]);
+    path += oneName(WithoutImapSuffix(components[i]));
   }
+  return path;
+}
+
+std::string joinRelative(const std::vector<std::string>& components, size_t count) {
+  std::string path;
+  for (size_t i = 0; i < count && i < components.size(); ++i) path += (i ? "/" : "") + components[i];
   return path;
 }
 
@@ -86,9 +105,13 @@ std::optional<StoreLayout> DetectStoreLayout(const fs::path& folder, std::string
 std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& file) {
   const fs::path relative = file.parent_path().lexically_normal().lexically_relative(layout.folder);
   if (relative.empty() || *relative.begin() == "..") return std::nullopt;
-  std::vector<std::string> folders;  // from the layout's folder down to the file's
+  std::vector<std::string> folders;  // from the layout's folder down to the file's, as shown
+  std::vector<std::string> raw;      // the same as they are on disk: two folders whose names only
+                                     // read alike (Latin-1 and UTF-8) stay two mailboxes
   for (const auto& component : relative) {
-    if (component != "." && !component.empty()) folders.push_back(FolderNameAsUtf8(component.native()));
+    if (component == "." || component.empty()) continue;
+    raw.push_back(component.native());
+    folders.push_back(FolderNameAsUtf8(component.native()));
   }
 
   // How many components lead to the domain folders: none when a domain folder was given.
@@ -109,8 +132,9 @@ std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& f
   if (layout.given == StoreLayout::Given::DomainFolder || domainDepth) {
     if (folders.size() > mailboxDepth) {
       MailboxPlace place;
-      place.store = folders[mailboxDepth] + "@" + domain;
+      place.store = oneName(folders[mailboxDepth] + "@" + domain);
       place.isMailbox = true;
+      place.folder = joinRelative(raw, mailboxDepth + 1);
       place.folderPath = folders.size() == mailboxDepth + 1 ? std::string(kMailboxOwnFolder)
                                                             : joinFolders(folders, mailboxDepth + 1);
       return place;
@@ -118,8 +142,9 @@ std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& f
   }
   // Outside every mailbox: a PST named after the top folder the file lies in.
   MailboxPlace place;
-  place.store = folders.empty() ? FolderNameAsUtf8(layout.folder.filename().native()) : folders[0];
+  place.store = oneName(folders.empty() ? FolderNameAsUtf8(layout.folder.filename().native()) : folders[0]);
   place.folderPath = folders.size() <= 1 ? place.store : joinFolders(folders, 1);
+  place.folder = joinRelative(raw, 1);
   return place;
 }
 

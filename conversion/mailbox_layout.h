@@ -25,6 +25,9 @@ struct MailboxPlace {
   std::string store;       // the mailbox's address ("alice@example.com"), or the top folder's name
   bool isMailbox = false;  // false: messages outside every mailbox (Public Folders...)
   std::string folderPath;  // inside the PST, components joined by "\": "Inbox", "Lists\Work"
+  // The mailbox's folder or the top folder, relative to the layout's folder
+  // ("Users/example.com/alice"): tells apart two mailboxes whose addresses read the same.
+  std::string folder;
 };
 
 // Where `file` (a path below the layout's folder) belongs. A mailbox's own messages go to
@@ -32,7 +35,8 @@ struct MailboxPlace {
 // thus to the store's own "Deleted Items"), and nested folders likewise. Messages outside every
 // mailbox go to a PST named after their top folder, its subfolders named the same way, and
 // messages lying in that top folder itself to a folder of its name. None for a path outside
-// the layout's folder.
+// the layout's folder. A backslash in a name stays part of that name (kBackslashStandIn), in the
+// store's name as in its folders, as in a run into one PST.
 std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const std::filesystem::path& file);
 
 // `name` without a trailing ".IMAP" in any letter case.

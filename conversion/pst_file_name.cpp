@@ -1,6 +1,7 @@
 #include "conversion/pst_file_name.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace conversion {
 
@@ -31,6 +32,16 @@ fs::path NumberedPath(const fs::path& pstPath, int n) {
   numbered += " (" + std::to_string(n) + ")";
   numbered += pstPath.extension();
   return numbered;
+}
+
+std::string FittedFileName(const std::string& base, const std::string& suffix) {
+  const size_t room = kLongestFileName - std::string_view(".part").size();
+  if (base.size() + suffix.size() <= room) return base + suffix;
+  size_t cut = suffix.size() < room ? room - suffix.size() : 0;
+  // Back to the first byte of a character (UTF-8 continuation bytes are 10xxxxxx); a name
+  // that is no UTF-8 loses at most three bytes more.
+  for (int back = 0; back < 3 && cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80; ++back) --cut;
+  return base.substr(0, cut) + suffix;
 }
 
 }  // namespace conversion

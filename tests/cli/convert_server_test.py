@@ -7,10 +7,12 @@ Usage: convert_server_test.py CONVERT PST_VERIFY CORPUS
 """
 import os
 import resource
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 import pypff
 
@@ -259,6 +261,99 @@ def index_faults(work):
         name, folders = read_pst(made[0])
         check(name == "j\u00fcrgen@example.com" and len(folders.get("Inbox", (0, []))[1]) == 1,
               "store %r: %s" % (name, list(folders)))
+def per_mailbox_names_and_links(work):
+    """Names that read alike stay apart, a backslash stays in its name, a linked mailbox is
+    converted and a link that loops or leads back into the store is named as not converted."""
+    store, out, elsewhere = (os.path.join(work, n) for n in ("names", "names-out", "elsewhere"))
+    users = os.path.join(store, "Users")
+    write(os.path.join(users, "b", "c@a", "1.msg"), message("one"))
+    write(os.path.join(users, "a@b", "c", "2.msg"), message("two"))
+    write(os.path.join(users, "example.com", "back\\slash", "3.msg"), message("three"))
+    write(os.path.join(users, "example.com", "alice", "x\\y.IMAP", "4.msg"), message("four"))
+    write(os.path.join(users, "example.com", "alice", "x.IMAP", "y.IMAP", "5.msg"), message("five"))
+    write(os.path.join(elsewhere, "linked", "6.msg"), message("six"))
+    os.symlink(os.path.join(elsewhere, "linked"), os.path.join(users, "example.com", "linked"))
+    os.symlink("../..", os.path.join(users, "example.com", "loop"))
+    os.symlink("alice", os.path.join(users, "example.com", "alias"))
+    os.makedirs(out)
+    listed = os.path.join(work, "names-skipped.tsv")
+    r = subprocess.run([CONVERT, "--per-mailbox", "-o", out, "--skipped-list", listed, store],
+                       capture_output=True, text=True, timeout=120)
+    check(r.returncode == 1, "names run exit %d (two links not followed): %s" % (r.returncode, r.stderr))
+    stand = "\uff3c"
+    made = {os.path.basename(p): read_pst(p) for p in r.stdout.split("\n")[:-1]}
+    counts = {name: {k: len(v[1]) for k, v in folders.items() if v[1]} for name, (_, folders) in made.items()}
+    check(counts == {"c@a@b.pst": {"Inbox": 1}, "c@a@b (2).pst": {"Inbox": 1},
+                     "alice@example.com.pst": {"x%sy" % stand: 1, "x/y": 1},
+                     "back%sslash@example.com.pst" % stand: {"Inbox": 1},
+                     "linked@example.com.pst": {"Inbox": 1}}, "PSTs and their folders: %s" % counts)
+    check(made.get("c@a@b (2).pst", [None])[0] == "c@a@b (2)", "the second store's name: %s" % made.keys())
+    with open(listed, encoding="utf-8") as f:
+        rows = dict(line.rstrip("\n").split("\t") for line in f)
+    link = os.path.join(users, "example.com", "%s") + "/"
+    check(rows.get(link % "loop", "").startswith("not converted: a link back to %s, which holds the link itself" % store)
+          and rows.get(link % "alias") == "not converted: a link to %s, which lies inside the store already"
+          % os.path.join(users, "example.com", "alice") and len(rows) == 2, "links not followed: %s" % rows)
+    check(("skipped %s" % (link % "loop")) in r.stderr, "the loop not named on stderr: %s" % r.stderr)
+
+
+def per_mailbox_stopped(work):
+    """Ctrl+C during a mailbox: it leaves no empty PST, the mailboxes after it are listed as not
+    started, and every file of either is named."""
+    store, out = os.path.join(work, "stopped"), os.path.join(work, "stopped-out")
+    domain = os.path.join(store, "Users", "example.com")
+    write(os.path.join(domain, "a", "a1.msg"), message("a1"))
+    write(os.path.join(domain, "b", "b1.msg"), message("b1"))
+    write(os.path.join(domain, "b", "b2.msg"), message("b2"))
+    write(os.path.join(domain, "c", "c1.msg"), message("c1"))
+    os.makedirs(out)
+    listed = os.path.join(work, "stopped-skipped.tsv")
+    proc = subprocess.Popen([CONVERT, "--per-mailbox", "-o", out, "--skipped-list", listed, store],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                            env=dict(os.environ, VANTOREL_READER_FAULT="hang:/b/b1.msg"))
+    deadline = time.monotonic() + 20
+    while not any(n.startswith("b@") for n in os.listdir(out)) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    time.sleep(0.3)
+    proc.send_signal(signal.SIGINT)
+    stdout, stderr = proc.communicate(timeout=30)
+    check(proc.returncode == 130, "stopped per-mailbox run exit %d: %s" % (proc.returncode, stderr))
+    check(sorted(os.listdir(out)) == ["a@example.com.pst"], "files left: %s" % os.listdir(out))
+    table = {line.split()[0]: line.split()[1:] for line in stderr.splitlines()[-4:]}
+    check(table.get("b@example.com") == ["0", "2", "-", "not", "completed:", "stopped", "before", "its", "first",
+                                         "message"] and table.get("c@example.com") == ["0", "1", "-", "not", "started"],
+          "summary table: %s" % stderr)
+    with open(listed, encoding="utf-8") as f:
+        rows = dict(line.rstrip("\n").split("\t") for line in f)
+    names = ("b/b1.msg", "b/b2.msg", "c/c1.msg")
+    check(rows == {os.path.join(domain, n): "not converted: the run was stopped" for n in names},
+          "files not converted: %s" % rows)
+    check(all(("skipped %s: not converted: the run was stopped" % os.path.join(domain, n)) in stderr for n in names),
+          "not named on stderr: %s" % stderr)
+
+
+def per_mailbox_pst_not_made(work):
+    """A mailbox whose PST cannot be made costs its own files, which are named; the others are
+    converted."""
+    store, out = os.path.join(work, "notmade"), os.path.join(work, "notmade-out")
+    domain = os.path.join(store, "Users", "example.com")
+    write(os.path.join(domain, "a", "a1.msg"), message("a1"))
+    write(os.path.join(domain, "b", "b1.msg"), message("b1"))
+    os.makedirs(out)
+    for n in range(1, 10000):  # every name the PST could take is taken
+        os.symlink("nowhere", os.path.join(out, "b@example.com%s.pst" % ("" if n == 1 else " (%d)" % n)))
+    listed = os.path.join(work, "notmade-skipped.tsv")
+    r = subprocess.run([CONVERT, "--per-mailbox", "-o", out, "--skipped-list", listed, store],
+                       capture_output=True, text=True, timeout=120)
+    check(r.returncode == 2 and r.stdout == os.path.join(out, "a@example.com.pst") + "\n",
+          "exit %d, made %s" % (r.returncode, r.stdout))
+    with open(listed, encoding="utf-8") as f:
+        rows = dict(line.rstrip("\n").split("\t") for line in f)
+    check(list(rows) == [os.path.join(domain, "b", "b1.msg")] and rows[os.path.join(domain, "b", "b1.msg")]
+          .startswith("not converted: its PST file could not be created (Every name from "), "named: %s" % rows)
+    row = [line.split()[:9] for line in r.stderr.splitlines() if line.startswith("b@example.com ")]
+    check(row == [["b@example.com", "0", "1", "-", "not", "completed:", "the", "PST", "file"]] and
+          "could not be created: Every name" in r.stderr, "summary row: %s" % r.stderr[-600:])
 
 
 def max_size(work):
@@ -301,6 +396,46 @@ def shards(work):
     for args in (["--shard", "1/3", store], ["--per-mailbox", "--shard", "4/3", store]):
         r = subprocess.run([CONVERT] + args, capture_output=True, text=True, timeout=60)
         check(r.returncode == 2 and "shard" in r.stderr, "%s: exit %d %s" % (args, r.returncode, r.stderr))
+def max_size_long_name_disk_full(work):
+    """A part's name too long for the file system is shortened; when the disk fills in a later
+    part, the mailbox is not completed, its count is what the kept parts hold, and every other
+    message is named."""
+    store, out = os.path.join(work, "long"), os.path.join(work, "long-out")
+    mailbox = "m" * 230
+    folder = os.path.join(store, "Users", "example.com", mailbox)
+    body = (b"0123456789" * 7 + b"\r\n") * 1500  # 110 KB
+    for n in range(24):
+        write(os.path.join(folder, "%02d.msg" % n), message("m%02d" % n, body))
+    os.makedirs(out)
+    full = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=2m", "tmpfs", out], capture_output=True).returncode == 0
+    if not full:
+        print("note: cannot mount a small tmpfs here; the full disk is not tried")
+    try:
+        listed = os.path.join(work, "long-skipped.tsv")
+        r = subprocess.run([CONVERT, "--per-mailbox", "--max-size", "1M", "-o", out, "--skipped-list", listed, store],
+                           capture_output=True, text=True, timeout=120)
+        parts = r.stdout.split("\n")[:-1]
+        address = mailbox + "@example.com"
+        names = [address + ".pst"] + ["%s (part %d).pst" % (address[:237], n) for n in range(2, len(parts) + 1)]
+        check(len(parts) >= 2 and [os.path.basename(p) for p in parts] == names, "parts: %s %s" % (parts, r.stderr))
+        held = [s for p in parts for _, ms in read_pst(p)[1].values() for s, _ in ms]
+        with open(listed, encoding="utf-8") as f:
+            rows = dict(line.rstrip("\n").split("\t") for line in f)
+        named = sorted(os.path.basename(p)[:-len(".msg")] for p in rows)
+        check(sorted(held + ["m" + n for n in named]) == ["m%02d" % n for n in range(24)],
+              "held %s, named %s" % (held, named))
+        row = [line.split() for line in r.stderr.splitlines() if line.startswith(address + " ")]
+        if full:
+            check(r.returncode == 2 and held and len(held) < 24, "full disk exit %d, %d held" % (r.returncode, len(held)))
+            check(row and row[0][1:3] == [str(len(held)), str(24 - len(held))] and row[0][3:6] == ["-", "not", "completed:"],
+                  "summary row: %s" % r.stderr)
+            check("%d of 24 file(s) converted, %d skipped" % (len(held), 24 - len(held)) in r.stderr, "count line")
+            check(all("No space left on device" in reason for reason in rows.values()), "reasons: %s" % rows)
+        else:
+            check(r.returncode == 0 and len(held) == 24, "long name run exit %d: %s" % (r.returncode, r.stderr))
+    finally:
+        if full:
+            subprocess.run(["umount", out])
 
 
 def main():
@@ -308,7 +443,11 @@ def main():
         index_faults(work)  # first: its memory check reads the peak of every run so far
         per_mailbox_with_status(work)
         shards(work)
+        per_mailbox_names_and_links(work)
+        per_mailbox_stopped(work)
+        per_mailbox_pst_not_made(work)
         max_size(work)
+        max_size_long_name_disk_full(work)
     for failure in failures:
         print("FAIL:", failure)
     return 1 if failures else 0

@@ -204,10 +204,20 @@ TEST_F(EngineTest, TheStoreLearnsHowManyFilesEachFolderWillGetBeforeTheFirstMess
 
 TEST_F(EngineTest, AFileThatCannotBeCompletedIsAFailureNotDone) {
   memory.faults->failClose = true;
-  const RunOutcome outcome = run({message("A/1.msg")});
+  const auto one = message("A/1.msg");
+  const RunOutcome outcome = run({one});
   EXPECT_EQ(outcome.result, RunOutcome::Result::WriteFailed);
   EXPECT_NE(outcome.failureCause.find("No space left"), std::string::npos);
   EXPECT_TRUE(fs::is_empty(out.path()));
+  // Its message is in no file: not counted, and named.
+  EXPECT_EQ(outcome.imported, 0u);
+  ASSERT_EQ(outcome.skipped.size(), 1u);
+  EXPECT_EQ(outcome.skipped[0].path, one);
+  EXPECT_EQ(outcome.skipped[0].reason.rfind("not converted: the PST file it was written to, " + kPstName +
+                                                ", could not be completed (Cannot write ",
+                                            0),
+            0u)
+      << outcome.skipped[0].reason;
 
   // A failed write ends the pass at once: no later message is tried, nothing looks complete.
   MemoryBackend full;
@@ -216,10 +226,80 @@ TEST_F(EngineTest, AFileThatCannotBeCompletedIsAFailureNotDone) {
   const RunOutcome stopped = run({message("A/1.msg"), message("A/2.msg"), message("A/3.msg")}, &full);
   EXPECT_EQ(stopped.result, RunOutcome::Result::WriteFailed);
   EXPECT_NE(stopped.failureCause.find("No space left"), std::string::npos);
-  EXPECT_EQ(stopped.imported, 1u);
-  EXPECT_TRUE(stopped.skipped.empty());
+  EXPECT_EQ(stopped.imported, 0u);
+  ASSERT_EQ(stopped.skipped.size(), 3u);
+  EXPECT_NE(stopped.skipped[0].reason.find("it was written to"), std::string::npos);
+  EXPECT_EQ(stopped.skipped[2].reason.rfind("not converted: the run ended when the PST file could not be written (", 0),
+            0u);
   EXPECT_EQ(view.frameCaptions.size(), 1u);
   EXPECT_FALSE(full.stores.at(0)->closed);
+  EXPECT_TRUE(fs::is_empty(out.path()));
+}
+
+TEST_F(EngineTest, APartThatCannotBeWrittenLosesItsOwnMessagesAndNamesEveryMessageNotKept) {
+  // Two messages to a part; the disk is full after the third message, in part 2.
+  memory.faults->messagesPerFile = 2;
+  memory.faults->failWritesAfter = 3;
+  std::vector<std::string> rows;
+  for (int n = 1; n <= 6; ++n) rows.push_back(message("A/" + std::to_string(n) + ".msg"));
+  VectorRows source(rows);
+  RunSettings settings{.outputFolder = out.path(), .now = june7, .backend = memory.backend(), .maxPstSize = 1000};
+  const RunOutcome outcome = runConversion(source, settings, view, state);
+  EXPECT_EQ(outcome.result, RunOutcome::Result::WriteFailed);
+  EXPECT_EQ(outcome.pstParts, (std::vector<fs::path>{out.path() / kPstName}));
+  EXPECT_EQ(outcome.imported, 2u);
+  ASSERT_EQ(outcome.skipped.size(), 4u);
+  EXPECT_EQ(outcome.skipped[0].path, rows[2]);
+  EXPECT_EQ(outcome.skipped[0].reason.rfind("not converted: the PST file it was written to, Vantorel7.6.12 21.5.04 "
+                                            "(part 2).pst, could not be completed (Cannot write ",
+                                            0),
+            0u)
+      << outcome.skipped[0].reason;
+  for (size_t i = 1; i < 4; ++i) {
+    EXPECT_EQ(outcome.skipped[i].path, rows[i + 2]);
+    EXPECT_NE(outcome.skipped[i].reason.find("the run ended when the PST file could not be written"),
+              std::string::npos);
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), fs::directory_iterator()), 1);
+
+  // A part's name that would be too long is shortened at a character, not refused.
+  MemoryBackend oneEach;
+  oneEach.faults->messagesPerFile = 1;
+  std::string name;
+  for (int i = 0; i < 120; ++i) name += "\xC3\xA9";  // 240 bytes of "é"
+  settings.pstName = name;
+  settings.backend = oneEach.backend();
+  VectorRows two({rows[0], rows[1]});
+  const RunOutcome parts = runConversion(two, settings, view, state);
+  ASSERT_EQ(parts.result, RunOutcome::Result::Done) << parts.failureCause;
+  ASSERT_EQ(parts.pstParts.size(), 2u);
+  EXPECT_EQ(parts.pstParts[0].filename(), name + ".pst");
+  EXPECT_EQ(parts.pstParts[1].filename(), name.substr(0, 236) + " (part 2).pst");
+  EXPECT_TRUE(fs::exists(parts.pstParts[1]));
+  EXPECT_EQ(parts.imported, 2u);
+}
+
+TEST_F(EngineTest, ARunOfSeveralStoppedNamesWhatItDidNotConvertAndLeavesNoEmptyFile) {
+  const std::vector<std::string> rows{message("A/1.msg"), message("A/2.msg"), message("A/3.msg")};
+  VectorRows source(rows);
+  RunSettings settings{.outputFolder = out.path(), .now = june7, .backend = memory.backend()};
+  settings.accountForStop = true;
+  view.stopAfter = 1;
+  const RunOutcome outcome = runConversion(source, settings, view, state);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(outcome.imported, 1u);
+  ASSERT_EQ(outcome.skipped.size(), 2u);
+  EXPECT_EQ(outcome.skipped[0].path, rows[1]);
+  EXPECT_EQ(outcome.skipped[1].reason, "not converted: the run was stopped");
+  EXPECT_TRUE(fs::exists(outcome.pstPath));
+
+  fs::remove(outcome.pstPath);
+  view = RecordingView();
+  view.stopAfter = 0;
+  const RunOutcome none = runConversion(source, settings, view, state);
+  EXPECT_EQ(none.result, RunOutcome::Result::Done);
+  EXPECT_EQ(none.skipped.size(), 3u);
+  EXPECT_TRUE(none.pstParts.empty());
   EXPECT_TRUE(fs::is_empty(out.path()));
 }
 

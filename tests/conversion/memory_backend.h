@@ -53,7 +53,9 @@ struct MemoryStoreRecord {
 struct MemoryFaults {
   std::set<std::string> refusedFolderNames;
   bool failClose = false;  // as on a full disk: the file is gone
-  size_t failWritesAfter = SIZE_MAX;  // messages stored before the disk is full
+  size_t failWritesAfter = SIZE_MAX;  // messages stored (in all stores) before the disk is full
+  size_t messagesPerFile = SIZE_MAX;  // what a store takes within any size limit
+  size_t written = 0;
 };
 
 class MemoryStoreFile final : public StoreFile {
@@ -78,9 +80,15 @@ class MemoryStoreFile final : public StoreFile {
   std::vector<FolderId> children(FolderId parent) const override { return record_->folders.at(parent).children; }
   std::string folderName(FolderId folder) const override { return record_->folders.at(folder).name; }
   void addMessage(FolderId folder, const pst::messaging::MessageContent& message) override {
-    if (record_->messageCount() >= faults_->failWritesAfter)
+    if (faults_->written >= faults_->failWritesAfter)
       throw StoreWriteFailed("Cannot write " + record_->file.string() + ": No space left on device");
+    ++faults_->written;
     record_->folders.at(folder).messages.emplace_back().props = message.props;
+  }
+  bool addMessageWithin(FolderId folder, const pst::messaging::MessageContent& message, uint64_t) override {
+    if (record_->messageCount() >= faults_->messagesPerFile) return false;
+    addMessage(folder, message);
+    return true;
   }
   void expectMessages(const std::vector<std::pair<FolderId, uint64_t>>& counts) override {
     for (const auto& [folder, n] : counts) record_->announced[record_->pathOf(folder)] += n;

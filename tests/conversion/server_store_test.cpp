@@ -9,6 +9,7 @@
 #include <new>
 
 #include "cli/server_status.h"
+#include "conversion/folder_path.h"
 #include "conversion/mailbox_layout.h"
 #include "conversion/message_status.h"
 #include "conversion/server_index.h"
@@ -190,6 +191,17 @@ TEST(MailboxLayout, GivesEveryMailboxAndTopFolderItsOwnStore) {
   EXPECT_EQ(PlaceOf(*layout, dir.path() / "elsewhere" / "1.msg"), std::nullopt);
   EXPECT_EQ(place(*layout, "Users/example.com/j\xfcrgen/Entw\xfcrfe.IMAP/1.msg"),
             "j\u00fcrgen@example.com|Entw\u00fcrfe|mailbox");
+  // A backslash stays inside its name: one mailbox, one folder, as in a run into one PST.
+  const std::string stand(kBackslashStandIn);
+  EXPECT_EQ(place(*layout, "Users/example.com/back\\slash/x\\y.IMAP/1.msg"),
+            "back" + stand + "slash@example.com|x" + stand + "y|mailbox");
+  // Two mailboxes whose addresses read the same are still told apart by their folders.
+  EXPECT_EQ(PlaceOf(*layout, root / "Users/b/c@a/1.msg")->folder, "Users/b/c@a");
+  EXPECT_EQ(PlaceOf(*layout, root / "Users/a@b/c/1.msg")->folder, "Users/a@b/c");
+  EXPECT_EQ(PlaceOf(*layout, root / "Public Folders/News.IMAP/1.msg")->folder, "Public Folders");
+  // A Latin-1 mailbox reads as its UTF-8 twin but stays a mailbox of its own.
+  EXPECT_NE(PlaceOf(*layout, root / "Users/example.com/j\xfcrgen/1.msg")->folder,
+            PlaceOf(*layout, root / "Users/example.com/j\u00fcrgen/1.msg")->folder);
 
   const auto users = DetectStoreLayout(root / "Users", &why);
   ASSERT_TRUE(users);
