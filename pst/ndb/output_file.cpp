@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <system_error>
 
 #include "pst/ndb/types.h"
 
@@ -24,7 +25,16 @@ OutputFile::OutputFile(const std::filesystem::path& path, int adopted) : path_(p
   }
   buffer_.reserve(kBufferSize);
   inflight_.reserve(kBufferSize);
-  thread_ = std::thread([this] { run(); });
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (const std::system_error& e) {
+    if (adopted < 0) ::unlink(path.c_str());
+    ::close(fd_);
+    fd_ = -1;
+    const int err = e.code().value();
+    throw Error("Cannot start the thread that writes " + path.string() + ": " + std::strerror(err) +
+                (err == EAGAIN ? " (the limit on processes, ulimit -u, is reached)" : ""));
+  }
 }
 
 OutputFile::~OutputFile() {
