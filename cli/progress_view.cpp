@@ -22,6 +22,9 @@ void onStopSignal(int signal) {
     return;
   }
   conversion::PartFile::removeUnfinishedNow();
+  constexpr char kLine[] = "\nvantorel-convert: stopped at once; the PST file being written was removed\n";
+  if (write(STDERR_FILENO, kLine, sizeof kLine - 1) < 0) {
+  }
   _exit(kStoppedAtOnce);
 }
 
