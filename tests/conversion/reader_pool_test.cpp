@@ -124,6 +124,25 @@ TEST(ReaderPool, AReaderThatCannotStartCostsNoFileTheOthersReadThem) {
   for (const fs::path& file : files) EXPECT_TRUE(pool->import(file).ok) << "after failed tries: " << file;
 }
 
+TEST(ReaderPool, WhenNoReaderCanBeStartedAgainTheFilesLeftAreRefusedWithTheCause) {
+  TempDir dir;
+  std::vector<fs::path> files;
+  for (const char* name : {"ok0", "crash-1", "crash-2", "ok3", "ok4"})
+    files.push_back(dir.write(std::string(name) + ".msg", message(name)));
+  const Faults faults("crash:crash-");
+  ReaderPoolSettings s = settings();
+  std::atomic<int> starts{0};
+  s.startFault = [&](size_t, bool thread) { return !thread && ++starts > 2 ? EAGAIN : 0; };
+  auto pool = makeReaderPool(s);
+  for (const fs::path& file : files) pool->expect(file);
+  std::vector<mail::ImportResult> results;
+  for (const fs::path& file : files) results.push_back(pool->import(file));
+  EXPECT_TRUE(results[0].ok);
+  EXPECT_EQ(results[4].reason,
+            "the message could not be read: no message reader could be started: cannot start a reader process: "
+            "Resource temporarily unavailable (the limit on processes, ulimit -u, is reached)");
+}
+
 TEST(ReaderPool, WhenNoReaderCanStartThePoolFailsAtOnceNamingTheCause) {
   TempDir dir;
   const fs::path text = dir.write("text-reader", "not a program\n");
