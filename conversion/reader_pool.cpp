@@ -403,6 +403,7 @@ class ReaderPool final : public FileImporter {
         r.failedStarts = 0;
         anyReady_ = true;
         startSettled_.notify_all();
+        wakePool();  // its files' time limit replaces the wait for it to become ready
       }
       while (failure.empty()) {
         uint8_t header[reader::kReplyHeaderSize];
