@@ -27,13 +27,9 @@ OutputFile::OutputFile(const std::filesystem::path& path, int adopted) : path_(p
   inflight_.reserve(kBufferSize);
   try {
     thread_ = std::thread([this] { run(); });
-  } catch (const std::system_error& e) {
-    if (adopted < 0) ::unlink(path.c_str());
-    ::close(fd_);
-    fd_ = -1;
-    const int err = e.code().value();
-    throw Error("Cannot start the thread that writes " + path.string() + ": " + std::strerror(err) +
-                (err == EAGAIN ? " (the limit on processes, ulimit -u, is reached)" : ""));
+  } catch (const std::system_error&) {
+    // No thread to spare (the limit on processes is reached): the buffers are written on this
+    // thread instead, a little slower.
   }
 }
 
@@ -93,6 +89,12 @@ void OutputFile::stopThread() {
 
 void OutputFile::flush() {
   waitIdle();
+  if (!thread_.joinable()) {
+    if (std::string err = pwriteAll(bufferStart_, buffer_.data(), buffer_.size()); !err.empty()) fail(std::move(err));
+    bufferStart_ += buffer_.size();
+    buffer_.clear();
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
     inflight_.swap(buffer_);
