@@ -112,7 +112,13 @@ void ProgressView::installInterruptHandler() {
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);  // one at a time
   action.sa_flags = SA_RESTART;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal the converter was started to ignore stays ignored: under nohup a closed terminal
+    // must not stop the run.
+    struct sigaction inherited {};
+    if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 int ProgressView::stoppedStatus() { return interrupted == 0 ? kInterrupted : 128 + interrupted; }

@@ -141,10 +141,15 @@ def stop_signals(work):
     body = (b"0123456789" * 7 + b"\r\n") * 1100  # 79 KB: a few to a 1 MB part
     files = [write(os.path.join(src, "%d.msg" % n), message(n, body)) for n in range(1, 7)]
 
+    def as_from_a_terminal():  # even when the tests themselves run under nohup
+        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            signal.signal(sig, signal.SIG_DFL)
+
     def start(out, fault, *options):
         os.makedirs(out)
         proc = subprocess.Popen([CONVERT, "-o", out, *options] + files, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, env=dict(os.environ, VANTOREL_READER_FAULT=fault))
+                                stderr=subprocess.PIPE, text=True, env=dict(os.environ, VANTOREL_READER_FAULT=fault),
+                                preexec_fn=as_from_a_terminal)
         deadline = time.monotonic() + 10
         while not glob.glob(os.path.join(out, "*.pst")) and time.monotonic() < deadline:
             time.sleep(0.02)  # the first part is complete; the reader pauses on the last file
@@ -164,11 +169,23 @@ def stop_signals(work):
               "every part listed and nothing else left after %s" % sig.name, r)
         check(all(verified(part) for part in listed), "the parts verify after %s" % sig.name, r)
 
+    # Under nohup a closed terminal changes nothing.
+    out = os.path.join(work, "nohup")
+    os.makedirs(out)
+    proc = subprocess.Popen([CONVERT, "-o", out] + files, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                            env=dict(os.environ, VANTOREL_READER_FAULT="pause:6.msg"),
+                            preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
+    time.sleep(1)
+    proc.send_signal(signal.SIGHUP)
+    r = subprocess.CompletedProcess(proc.args, proc.wait(timeout=30), *proc.communicate())
+    check(r.returncode == 0 and "6 of 6 file(s) converted" in r.stderr, "SIGHUP ignored under nohup", r)
+
     for first, second in ((signal.SIGTERM, signal.SIGHUP), (signal.SIGHUP, signal.SIGINT)):
         out = os.path.join(work, "twice-%d" % first)
         os.makedirs(out)
         proc = subprocess.Popen([CONVERT, "-o", out] + files, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                text=True, env=dict(os.environ, VANTOREL_READER_FAULT="hang:6.msg"))
+                                text=True, env=dict(os.environ, VANTOREL_READER_FAULT="hang:6.msg"),
+                                preexec_fn=as_from_a_terminal)
         deadline = time.monotonic() + 10
         while not glob.glob(os.path.join(out, "*.part")) and time.monotonic() < deadline:
             time.sleep(0.02)
