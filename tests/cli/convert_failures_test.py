@@ -52,6 +52,13 @@ def check(condition, what, result=None):
         failures.append(what + detail)
 
 
+def as_from_a_terminal():
+    """Stop signals as a terminal delivers them, even when the tests run under nohup or in the
+    background (an ignored signal stays ignored by the converter)."""
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, signal.SIG_DFL)
+
+
 def made(result):
     lines = result.stdout.strip().splitlines()
     return lines[-1] if lines else ""
@@ -115,7 +122,7 @@ def reader_faults(work):
 
     env = dict(os.environ, VANTOREL_READER_FAULT="hang:3.msg")
     proc = subprocess.Popen([CONVERT, "-o", out] + files, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                            env=env)
+                            env=env, preexec_fn=as_from_a_terminal)
     time.sleep(1.5)  # the first two are converted; the third never is
     start = time.monotonic()
     proc.send_signal(signal.SIGINT)
@@ -140,10 +147,6 @@ def stop_signals(work):
     src = os.path.join(work, "signals")
     body = (b"0123456789" * 7 + b"\r\n") * 1100  # 79 KB: a few to a 1 MB part
     files = [write(os.path.join(src, "%d.msg" % n), message(n, body)) for n in range(1, 7)]
-
-    def as_from_a_terminal():  # even when the tests themselves run under nohup
-        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
-            signal.signal(sig, signal.SIG_DFL)
 
     def start(out, fault, *options):
         os.makedirs(out)
