@@ -44,7 +44,8 @@ constexpr int kReplyPipeSize = 1 << 20;
 // Returns -1 (errno set) when it cannot; `fd` is closed either way.
 int raised(int fd) {
   const int high = fcntl(fd, F_DUPFD_CLOEXEC, 10);
-  const int error = errno;
+  // EINVAL: the limit on open files is 10 or less, so no descriptor above 10 can be had.
+  const int error = errno == EINVAL ? EMFILE : errno;
   close(fd);
   errno = error;
   return high;

@@ -221,6 +221,15 @@ def readers_cannot_start(work):
             "vantorel-convert: %s; nothing was converted and no PST file was made\n" % cause), "the cause named", r)
         check(os.listdir(out) == [], "no file made without a reader: %s" % os.listdir(out), r)
 
+    # Too few descriptors for a reader's pipes (the limit binds root too).
+    r = subprocess.run([CONVERT, "-o", out] + files, capture_output=True, text=True, timeout=60,
+                       preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (8, 8)))
+    check(r.returncode == 2 and r.stderr.endswith(
+        "vantorel-convert: no message reader could be started: cannot set up the reader's pipes: Too many open files "
+        "(the limit on open files, ulimit -n, is reached); nothing was converted and no PST file was made\n"),
+        "ulimit -n 8 named", r)
+    check(os.listdir(out) == [], "no file made at ulimit -n 8: %s" % os.listdir(out), r)
+
     # The real limit, as an ordinary user: every count of processes allowed ends in words.
     as_nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
     if os.geteuid() != 0 or subprocess.run(as_nobody + ["test", "-x", CONVERT], capture_output=True).returncode:
