@@ -76,5 +76,9 @@ void frmStep1::showConversionOutcome(const conversion::RunOutcome& outcome) {
       dialogs_.messageBox(this, boxText(conversion::writeFailureBoxText(outcome.failureCause)),
                           shellutil::vbExclamation, QString::fromLatin1(conversion::kWriteFailureBoxTitle));
       break;
+    case Result::ReadersFailed:
+      dialogs_.messageBox(this, boxText(conversion::readerFailureBoxText(outcome.failureCause)),
+                          shellutil::vbExclamation, QString::fromLatin1(conversion::kReaderFailureBoxTitle));
+      break;
   }
 }

@@ -269,8 +269,9 @@ std::string UsageText() {
                 "Vantorel<day.month.year hour.minute.seconds>.pst; its folders mirror the folders of the message "
                 "files below their drive root (under WSL, /mnt/c and the other drive letters are drive roots), and "
                 "an existing file is never replaced. Without --max-size a PST of more than 50 GB, the most Outlook "
-                "opens by default, gets a warning. Ctrl+C stops after the current message and keeps everything "
-                "converted so far. Standard output lists the full path of every new PST file, one a line. In the "
+                "opens by default, gets a warning. Ctrl+C, SIGTERM and SIGHUP stop after the current message and keep "
+                "everything converted so far; a second one stops at once and removes the unfinished PST file. "
+                "Standard output lists the full path of every new PST file, one a line. In the "
                 "names printed, control characters and backslashes are written as C escapes "
                 "(\\t, \\n, \\\\, \\xHH).",
                 0, 0);

@@ -105,6 +105,9 @@ struct Runs {
       case Result::WriteFailed:
         problem = "the PST file could not be completed: " + outcome.failureCause;
         break;
+      case Result::ReadersFailed:
+        problem = outcome.failureCause + "; nothing was converted and no PST file was made";
+        break;
       case Result::Done:
         break;
     }
@@ -140,7 +143,7 @@ struct Runs {
 
   int exitStatus() const {
     if (failed) return cli::kFailed;
-    if (stopped) return cli::kInterrupted;
+    if (stopped) return cli::ProgressView::stoppedStatus();
     return skipped.empty() ? cli::kAllConverted : cli::kSomeSkipped;
   }
 };

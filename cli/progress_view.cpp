@@ -1,18 +1,42 @@
 #include "cli/progress_view.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cmath>
+
+#include "cli/exit_status.h"
+#include "conversion/part_file.h"
 
 namespace cli {
 
 namespace {
 
-volatile sig_atomic_t interrupted = 0;
+volatile sig_atomic_t interrupted = 0;  // the first stop signal, 0 before one came
 
-void onInterrupt(int) {
-  interrupted = 1;
-  ::signal(SIGINT, SIG_DFL);
+// A terminal closed or a service stopped asks as Ctrl+C does: the PST is completed. A second
+// signal means now: nothing more is written, and the file that would be left unfinished goes.
+void onStopSignal(int signal) {
+  if (interrupted == 0) {
+    interrupted = signal;
+    return;
+  }
+  conversion::PartFile::removeUnfinishedNow();
+  constexpr char kLine[] = "\nvantorel-convert: stopped at once; the PST file being written was removed\n";
+  if (write(STDERR_FILENO, kLine, sizeof kLine - 1) < 0) {
+  }
+  _exit(kStoppedAtOnce);
+}
+
+const char* signalName(int signal) {
+  switch (signal) {
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+    default:
+      return "Ctrl+C";
+  }
 }
 
 std::string duration(double seconds) {
@@ -68,8 +92,10 @@ bool ProgressView::stopRequested() const {
   if (!interrupted) return false;
   if (!stopAnnounced_) {
     stopAnnounced_ = true;
-    std::fprintf(out_, "%svantorel-convert: stopping; the PST file keeps everything converted so far\n",
-                 barShown_ ? "\n" : "");
+    std::fprintf(out_,
+                 "%svantorel-convert: stopping on %s; the PST file keeps everything converted so far (a second "
+                 "signal stops at once and removes the unfinished PST file)\n",
+                 barShown_ ? "\n" : "", signalName(interrupted));
   }
   return true;
 }
@@ -80,6 +106,21 @@ void ProgressView::finish() {
   std::fflush(out_);
 }
 
-void ProgressView::installInterruptHandler() { ::signal(SIGINT, onInterrupt); }
+void ProgressView::installInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);  // one at a time
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal the converter was started to ignore stays ignored: under nohup a closed terminal
+    // must not stop the run.
+    struct sigaction inherited {};
+    if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+int ProgressView::stoppedStatus() { return interrupted == 0 ? kInterrupted : 128 + interrupted; }
 
 }  // namespace cli

@@ -1,5 +1,6 @@
 // Progress of a run on standard error: a redrawn one-line bar on a terminal, a plain line
-// every few seconds otherwise. Ctrl+C asks the run to stop after the current message.
+// every few seconds otherwise. Ctrl+C, SIGTERM and SIGHUP ask the run to stop after the
+// current message.
 #pragma once
 
 #include <chrono>
@@ -22,8 +23,11 @@ class ProgressView : public conversion::RunView {
   // Ends the bar's line.
   void finish();
 
-  // Routes Ctrl+C to stopRequested(); a second Ctrl+C ends the program at once.
+  // Routes Ctrl+C, SIGTERM and SIGHUP to stopRequested(); a second one of them ends the program
+  // at once with kStoppedAtOnce, removing the PST file being written.
   static void installInterruptHandler();
+  // The exit status of a run stopped so: 128 + the first signal (kInterrupted for Ctrl+C).
+  static int stoppedStatus();
 
  private:
   using Clock = std::chrono::steady_clock;

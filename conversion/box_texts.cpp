@@ -67,4 +67,11 @@ std::string writeFailureBoxText(const std::string& cause) {
          kLineBreak + "Free disk space or choose another output folder, then convert again.";
 }
 
+std::string readerFailureBoxText(const std::string& cause) {
+  return std::string("No message could be read, so nothing was converted and no PST file was made.") + kLineBreak +
+         cause + kLineBreak +
+         "Reinstall Vantorel if its reader program is missing or damaged, or close other programs if a limit was "
+         "reached, then convert again.";
+}
+
 }  // namespace conversion

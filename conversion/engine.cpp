@@ -168,6 +168,11 @@ class Run {
       }
       state_.folderList = BuildFolderList(paths, [this] { view_.yield(); });
       return true;
+    } catch (const ImporterUnavailable& e) {
+      // Logon opens the importer before any store: no file is left behind.
+      outcome_.result = RunOutcome::Result::ReadersFailed;
+      outcome_.failureCause = e.what();
+      return false;
     } catch (const std::exception& e) {
       outcome_.result = RunOutcome::Result::PreparationFailed;
       outcome_.failureCause = e.what();

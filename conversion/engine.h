@@ -68,6 +68,7 @@ struct RunOutcome {
     EmptyList,          // nothing listed: no file was created
     PreparationFailed,  // the "Outlook Error" box, with failureCause as its fourth line
     WriteFailed,        // the file could not be completed: writeFailureBoxText(failureCause)
+    ReadersFailed,      // no message could be read, so no file was made: readerFailureBoxText(failureCause)
   };
   Result result = Result::Done;
   std::filesystem::path pstPath;  // the completed file (with a size limit: its first part)
@@ -129,6 +130,7 @@ std::string doneBoxText(const RunOutcome& outcome);            // "Conversion Do
 std::string preparationFailureBoxText(const std::string& cause);  // title "Outlook Error"
 std::string emptyListBoxText();                                   // title "Vantorel"
 std::string writeFailureBoxText(const std::string& cause);        // title "Vantorel"
+std::string readerFailureBoxText(const std::string& cause);       // title "Vantorel"
 // The first `shown` skipped entries as "path - reason" lines, then "and N more." if need be.
 std::string skippedLines(const std::vector<SkippedEntry>& skipped, size_t shown);
 // Skipped entries that are folders (their paths end in the separator).
@@ -137,5 +139,6 @@ inline constexpr const char* kDoneBoxTitle = "Vantorel";
 inline constexpr const char* kFailureBoxTitle = "Outlook Error";
 inline constexpr const char* kEmptyListBoxTitle = "Vantorel";
 inline constexpr const char* kWriteFailureBoxTitle = "Vantorel";
+inline constexpr const char* kReaderFailureBoxTitle = "Vantorel";
 
 }  // namespace conversion

@@ -13,6 +13,13 @@ namespace conversion {
 
 using ImportFunction = std::function<mail::ImportResult(const std::filesystem::path&)>;
 
+// Thrown when an importer is opened and no file could be read through it (its reader program
+// is missing or none of its readers can be started), so that a run stops before it writes.
+class ImporterUnavailable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Thrown by import() when its wait handler asked it to stop waiting.
 class ImportStopped : public std::runtime_error {
  public:

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <stdexcept>
 
@@ -23,19 +25,70 @@ std::string errorText(int error) { return std::strerror(error); }
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// The ".part" files being written, where a signal handler can reach them: a fixed table of
+// plain values, since a handler may neither allocate nor lock. An entry is filled before it
+// is marked in use, and marked free before its descriptors close.
+struct Unfinished {
+  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 in use
+  int folder = -1;
+  int fd = -1;
+  char name[NAME_MAX + 1] = {};
+};
+constexpr int kMostUnfinished = 16;  // a run writes one at a time; parallel runs of tests a few
+Unfinished unfinished[kMostUnfinished];
+
+int rememberUnfinished(int folder, int fd, const std::string& name) {
+  if (name.size() > NAME_MAX) return -1;
+  for (int i = 0; i < kMostUnfinished; ++i) {
+    int expected = 0;
+    if (!unfinished[i].state.compare_exchange_strong(expected, 1)) continue;
+    unfinished[i].folder = folder;
+    unfinished[i].fd = fd;
+    std::memcpy(unfinished[i].name, name.c_str(), name.size() + 1);
+    unfinished[i].state.store(2);
+    return i;
+  }
+  return -1;
+}
+
 }  // namespace
 
 PartFile::PartFile(int folder, int fd, fs::path pstPath)
-    : folder_(folder), fd_(fd), pstPath_(std::move(pstPath)), partPath_(PartPath(pstPath_)) {}
+    : folder_(folder),
+      fd_(fd),
+      pstPath_(std::move(pstPath)),
+      partPath_(PartPath(pstPath_)),
+      unfinished_(rememberUnfinished(folder_, fd_, partPath_.filename())) {}
 
 PartFile::PartFile(PartFile&& other) noexcept
-    : folder_(other.folder_), fd_(other.fd_), pstPath_(std::move(other.pstPath_)), partPath_(std::move(other.partPath_)) {
-  other.folder_ = other.fd_ = -1;
+    : folder_(other.folder_),
+      fd_(other.fd_),
+      pstPath_(std::move(other.pstPath_)),
+      partPath_(std::move(other.partPath_)),
+      unfinished_(other.unfinished_) {
+  other.folder_ = other.fd_ = other.unfinished_ = -1;
 }
 
 PartFile::~PartFile() {
+  forget();
   if (fd_ >= 0) close(fd_);
   if (folder_ >= 0) close(folder_);
+}
+
+void PartFile::forget() {
+  if (unfinished_ >= 0) unfinished[unfinished_].state.store(0);
+  unfinished_ = -1;
+}
+
+void PartFile::removeUnfinishedNow() {
+  for (Unfinished& entry : unfinished) {
+    if (entry.state.load() != 2) continue;
+    struct stat mine {}, named {};
+    if (fstat(entry.fd, &mine) == 0 && fstatat(entry.folder, entry.name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(mine, named)) {
+      unlinkat(entry.folder, entry.name, 0);
+    }
+  }
 }
 
 PartFile PartFile::create(const fs::path& wanted) {
@@ -88,6 +141,7 @@ std::string PartFile::deletedReason() const {
 }
 
 fs::path PartFile::publish() {
+  forget();  // complete: from here on it is never removed
   if (deleted()) throw std::runtime_error(deletedReason());
   const std::string partName = partPath_.filename();
   if (!stillNamed(partName)) {
@@ -135,6 +189,7 @@ fs::path PartFile::publish() {
 }
 
 void PartFile::discard() {
+  forget();
   const std::string partName = partPath_.filename();
   if (stillNamed(partName)) unlinkat(folder_, partName.c_str(), 0);
 }

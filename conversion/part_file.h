@@ -38,14 +38,20 @@ class PartFile {
   // Removes the file of a run that failed before writing, if the name still is this file's.
   void discard();
 
+  // Removes every ".part" file still being written whose name still is its own, for a program
+  // that is ending at once. Safe in a signal handler: it neither allocates nor locks.
+  static void removeUnfinishedNow();
+
  private:
   PartFile(int folder, int fd, std::filesystem::path pstPath);
   bool stillNamed(const std::string& name) const;
+  void forget();  // leaves removeUnfinishedNow()'s table
 
   int folder_ = -1;  // the output folder, held so that every name is looked up in the same one
   int fd_ = -1;
   std::filesystem::path pstPath_;
   std::filesystem::path partPath_;
+  int unfinished_ = -1;  // its entry in removeUnfinishedNow()'s table; -1: none
 };
 
 }  // namespace conversion

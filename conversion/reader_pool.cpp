@@ -3,11 +3,15 @@
 #include <limits.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 #include <system_error>
@@ -30,6 +34,14 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kRequestsPerReader = 2;
 constexpr auto kWaitSlice = std::chrono::milliseconds(20);
 constexpr const char* kReasonPrefix = "the message could not be read: ";
+// A reader that cannot be started is tried again after these waits: a moment's shortage of
+// processes or descriptors passes, a missing or broken reader program costs about a second.
+constexpr std::chrono::milliseconds kStartRetryWaits[] = {std::chrono::milliseconds(100),
+                                                          std::chrono::milliseconds(300),
+                                                          std::chrono::milliseconds(600)};
+constexpr int kStartTries = std::size(kStartRetryWaits) + 1;
+// A reader sets itself up in milliseconds; one not ready after this never will be.
+constexpr auto kLeastReadyTime = std::chrono::seconds(10);
 
 std::string secondsText(std::chrono::milliseconds limit) {
   const auto ms = limit.count();
@@ -55,18 +67,26 @@ void discardPendingBrokenPipe() {
 class ReaderPool final : public FileImporter {
  public:
   explicit ReaderPool(ReaderPoolSettings settings) : settings_(std::move(settings)) {
-    for (size_t i = 0; i < std::max<size_t>(1, settings_.readers); ++i) readers_.push_back(std::make_unique<Reader>());
-    thread_ = std::thread([this] { run(); });
+    for (size_t i = 0; i < std::max<size_t>(1, settings_.readers); ++i) {
+      readers_.push_back(std::make_unique<Reader>());
+      readers_.back()->slot = i;
+    }
+    try {
+      thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error& e) {
+      throw ImporterUnavailable(noReaderText(startFailureText("cannot start a thread", e.code().value())));
+    }
+    // Nothing is written before a reader is known to run.
+    std::unique_lock lock(mutex_);
+    startSettled_.wait(lock, [this] { return anyReady_ || !noReaders_.empty(); });
+    if (anyReady_) return;
+    const std::string why = noReaders_;
+    lock.unlock();
+    shutDown();
+    throw ImporterUnavailable(why);
   }
 
-  ~ReaderPool() override {
-    {
-      std::lock_guard lock(mutex_);
-      quit_ = true;
-      wakePool();
-    }
-    thread_.join();
-  }
+  ~ReaderPool() override { shutDown(); }
 
   void expect(const fs::path& file) override {
     std::lock_guard lock(mutex_);
@@ -123,15 +143,32 @@ class ReaderPool final : public FileImporter {
   using EntryPtr = std::shared_ptr<Entry>;
 
   struct Reader {
-    std::unique_ptr<ReaderProcess> process;  // started when first needed
+    size_t slot = 0;
+    std::unique_ptr<ReaderProcess> process;
     std::thread receiver;
     // With the lock held:
     std::deque<EntryPtr> assigned;  // sent to it, in order; the first is being read
     std::string endReason;          // why the pool's thread killed it
     bool ended = false;             // its receiver has given up its files and is done
+    bool ready = false;             // it sent its ready frame
+    bool readyTimedOut = false;     // killed for not becoming ready in time
+    int failedStarts = 0;           // in a row
+    Clock::time_point retryAt{};    // of its next start after a failed one
+    bool retired = false;           // it could not be started: the others take the files
     // When it began its first file, or last sent a byte of a reply.
     std::atomic<int64_t> progress{0};
   };
+
+  void shutDown() {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+      wakePool();
+    }
+    if (thread_.joinable()) thread_.join();
+  }
+
+  static std::string noReaderText(const std::string& cause) { return "no message reader could be started: " + cause; }
 
   // ---- with the lock held ----
   // The pool's thread may be busy (joining a receiver, with the lock given up) when woken: the
@@ -183,12 +220,34 @@ class ReaderPool final : public FileImporter {
       settle(r.assigned.front(), refused(reason), 0);
       r.assigned.pop_front();
     }
+    requeue(r);
+  }
+  // A reader that never became ready read nothing: all its files go to the next free reader.
+  void requeue(Reader& r) {
     for (const EntryPtr& entry : r.assigned) {
       if (entry->dropped) continue;
       release(*entry);
       entry->state = State::Waiting;
     }
     r.assigned.clear();
+  }
+  // Another try a little later, or none: when no reader is left, the files waiting and still
+  // to come are refused with the cause (the pool's first start reports it instead).
+  void startFailed(Reader& r, const std::string& why) {
+    if (++r.failedStarts < kStartTries) {
+      r.retryAt = Clock::now() + kStartRetryWaits[r.failedStarts - 1];
+      return;
+    }
+    r.retired = true;
+    if (std::all_of(readers_.begin(), readers_.end(), [](const auto& other) { return other->retired; })) {
+      noReaders_ = noReaderText(why);
+      startSettled_.notify_all();
+    }
+  }
+  std::string programEndText(int status) const {
+    const std::string named = "the reader program " + settings_.program.string();
+    if (WIFSIGNALED(status)) return named + " stopped with signal " + std::to_string(WTERMSIG(status)) + " as it started";
+    return named + " ended as it started, with exit status " + std::to_string(WEXITSTATUS(status));
   }
   void killReader(Reader& r, std::string reason) {
     if (!r.process || r.ended || !r.endReason.empty()) return;
@@ -211,17 +270,32 @@ class ReaderPool final : public FileImporter {
         for (auto& r : readers_)
           if (!r->assigned.empty()) killReader(*r, "abandoned");
       }
+      startReaders();
       dispatch();
-      // The time limit, counted from the start of each reader's first file.
+      // The time limit, counted from the start of each reader's first file, and the time a
+      // new reader has to become ready.
       const auto limit = std::chrono::duration_cast<Clock::duration>(settings_.fileTimeLimit);
+      const auto readyLimit = std::max<Clock::duration>(limit, kLeastReadyTime);
       std::optional<Clock::time_point> next;
+      const auto wakeAt = [&](Clock::time_point due) {
+        if (!next || due < *next) next = due;
+      };
       for (auto& r : readers_) {
-        if (r->assigned.empty() || !r->endReason.empty() || r->ended) continue;
-        const Clock::time_point due = Clock::time_point(Clock::duration(r->progress.load())) + limit;
-        if (Clock::now() >= due) {
+        if (!r->process) {
+          if (!r->retired) wakeAt(r->retryAt);
+          continue;
+        }
+        if ((r->ready && r->assigned.empty()) || !r->endReason.empty() || r->ended) continue;
+        const Clock::time_point due =
+            Clock::time_point(Clock::duration(r->progress.load())) + (r->ready ? limit : readyLimit);
+        if (Clock::now() < due) {
+          wakeAt(due);
+        } else if (r->ready) {
           killReader(*r, std::string(kReasonPrefix) + "the reader took longer than " + secondsText(settings_.fileTimeLimit));
-        } else if (!next || due < *next) {
-          next = due;
+        } else {
+          r->readyTimedOut = true;
+          killReader(*r, "the reader program " + settings_.program.string() + " did not become ready within " +
+                             secondsText(std::chrono::duration_cast<std::chrono::milliseconds>(readyLimit)));
         }
       }
       if (next) {
@@ -253,6 +327,14 @@ class ReaderPool final : public FileImporter {
     }
   }
 
+  // Every slot without a reader gets one, unless it waits for its next try or was given up.
+  void startReaders() {
+    const auto now = Clock::now();
+    for (auto& r : readers_) {
+      if (!r->process && !r->retired && !r->ended && now >= r->retryAt) start(*r);
+    }
+  }
+
   // Sends waiting files to readers with room, in list order, as far as the bounds allow.
   void dispatch() {
     for (const EntryPtr& entry : queue_) {
@@ -263,16 +345,16 @@ class ReaderPool final : public FileImporter {
         settle(entry, mail::importMessageFile(entry->file), 0);
         continue;
       }
+      if (!noReaders_.empty()) {
+        settle(entry, refused(kReasonPrefix + noReaders_), 0);
+        continue;
+      }
       Reader* target = nullptr;
       for (auto& r : readers_) {
-        if (r->ended || !r->endReason.empty() || r->assigned.size() >= kRequestsPerReader) continue;
+        if (!r->process || r->ended || !r->endReason.empty() || r->assigned.size() >= kRequestsPerReader) continue;
         if (!target || r->assigned.size() < target->assigned.size()) target = r.get();
       }
       if (!target) break;
-      if (!target->process && !start(*target)) {
-        settle(entry, refused(startFailure_), 0);
-        continue;
-      }
       entry->state = State::Assigned;
       hold(*entry, entry->file.native().size());
       if (target->assigned.empty()) target->progress.store(ticksNow());
@@ -282,15 +364,28 @@ class ReaderPool final : public FileImporter {
     }
   }
 
-  bool start(Reader& r) {
+  int startFault(const Reader& r, bool thread) const {
+    return settings_.startFault ? settings_.startFault(r.slot, thread) : 0;
+  }
+
+  // A failure, of the process or of its receiving thread, is one failed try.
+  void start(Reader& r) {
     try {
-      r.process = std::make_unique<ReaderProcess>(settings_.program, settings_.memoryCap);
-    } catch (const std::system_error& e) {
-      startFailure_ = std::string(kReasonPrefix) + "the reader could not be started (" + e.code().message() + ")";
-      return false;
+      r.process = std::make_unique<ReaderProcess>(settings_.program, settings_.memoryCap, startFault(r, false));
+    } catch (const ReaderStartError& e) {
+      startFailed(r, e.what());
+      return;
     }
-    r.receiver = std::thread([this, &r] { receive(r); });
-    return true;
+    r.ready = false;
+    r.readyTimedOut = false;
+    r.progress.store(ticksNow());
+    try {
+      if (const int fault = startFault(r, true)) throw std::system_error(fault, std::generic_category());
+      r.receiver = std::thread([this, &r] { receive(r); });
+    } catch (const std::system_error& e) {
+      r.process.reset();  // killed and waited for
+      startFailed(r, startFailureText("cannot start a thread", e.code().value()));
+    }
   }
 
   // ---- on each reader's receiving thread ----
@@ -298,7 +393,19 @@ class ReaderPool final : public FileImporter {
     ReplyStream stream(r.process->replyDescriptor(), r.progress);
     std::string failure;
     try {
-      for (;;) {
+      uint8_t ready[reader::kReplyHeaderSize];
+      stream.read(ready, sizeof ready);
+      if (reader::readLe32(ready) != reader::kReadyMagic) {
+        failure = "the reader program " + settings_.program.string() + " does not answer as the message reader does";
+      } else {
+        std::lock_guard lock(mutex_);
+        r.ready = true;
+        r.failedStarts = 0;
+        anyReady_ = true;
+        startSettled_.notify_all();
+        wakePool();  // its files' time limit replaces the wait for it to become ready
+      }
+      while (failure.empty()) {
         uint8_t header[reader::kReplyHeaderSize];
         stream.read(header, sizeof header);
         const uint64_t length = reader::readLe64(header + 8);
@@ -333,8 +440,14 @@ class ReaderPool final : public FileImporter {
       status = r.process->waitForEnd();
     }
     std::lock_guard lock(mutex_);
-    giveUp(r, !r.endReason.empty() ? r.endReason
-                                   : !failure.empty() ? failure : readerEndReason(status, settings_.memoryCap));
+    if (!r.ready && (!killed || r.readyTimedOut)) {
+      // It never came to read: no file is charged, and the start counts as failed.
+      requeue(r);
+      startFailed(r, r.readyTimedOut ? r.endReason : !failure.empty() ? failure : programEndText(status));
+    } else {
+      giveUp(r, !r.endReason.empty() ? r.endReason
+                                     : !failure.empty() ? failure : readerEndReason(status, settings_.memoryCap));
+    }
     r.ended = true;
     wakePool();
   }
@@ -343,6 +456,7 @@ class ReaderPool final : public FileImporter {
   std::mutex mutex_;
   std::condition_variable resultReady_;  // the caller waits on it
   std::condition_variable poolWake_;     // the pool's thread waits on it
+  std::condition_variable startSettled_;  // the constructor waits on it for a ready reader
   std::deque<EntryPtr> queue_;           // announced and not yet taken, in order
   size_t heldCount_ = 0;                 // entries being read, or read and waiting in the queue
   size_t heldBytes_ = 0;
@@ -350,7 +464,8 @@ class ReaderPool final : public FileImporter {
   bool poolWoken_ = false;  // set with every wake of the pool's thread, cleared as it looks round
   bool abandon_ = false;  // kill the readers of abandoned files
   WaitHandler waitHandler_;
-  std::string startFailure_;
+  bool anyReady_ = false;   // a reader became ready at least once
+  std::string noReaders_;   // why none can be started, once every slot was given up
   std::vector<std::unique_ptr<Reader>> readers_;
   // Last: it starts once everything above exists.
   std::thread thread_;
@@ -365,15 +480,22 @@ std::unique_ptr<FileImporter> makeReaderPool(ReaderPoolSettings settings) {
 fs::path findReaderProgram() {
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) throw std::runtime_error(std::string("The message reader ") + reader::kProgramName +
-                                   " cannot be found: the program's own folder is unknown (" + ec.message() + ").");
+  if (ec) throw ImporterUnavailable(std::string("the message reader ") + reader::kProgramName +
+                                    " cannot be found: the program's own folder is unknown (" + ec.message() + ")");
   const fs::path beside = self.parent_path() / reader::kProgramName;
-  if (access(beside.c_str(), X_OK) == 0) return beside;
   const fs::path installed = (self.parent_path() / reader::kInstalledFolder).lexically_normal() / reader::kProgramName;
-  if (access(installed.c_str(), X_OK) == 0) return installed;
-  throw std::runtime_error(std::string("The message reader ") + reader::kProgramName + " is missing: it is neither in " +
-                           self.parent_path().string() + " nor in " + installed.parent_path().string() +
-                           ". Reinstall Vantorel.");
+  for (const fs::path& candidate : {beside, installed}) {
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  // One that is there but cannot be run is named with the system's reason, not as missing.
+  for (const fs::path& candidate : {beside, installed}) {
+    if (access(candidate.c_str(), F_OK) != 0) continue;
+    const int error = access(candidate.c_str(), X_OK) == 0 ? 0 : errno;
+    throw ImporterUnavailable("the reader program " + candidate.string() + " is not executable: " +
+                              std::strerror(error ? error : EACCES));
+  }
+  throw ImporterUnavailable(std::string("the message reader ") + reader::kProgramName + " is missing: it is neither in " +
+                            self.parent_path().string() + " nor in " + installed.parent_path().string());
 }
 
 }  // namespace conversion

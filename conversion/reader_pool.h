@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "conversion/file_importer.h"
@@ -28,12 +29,18 @@ struct ReaderPoolSettings {
   // that a large message on one reader does not leave the other idle.
   size_t maxAhead = 24;
   size_t maxAheadBytes = size_t{64} << 20;
+  // For tests: an errno value to fail the start of reader `slot`'s process (`thread` false) or
+  // of the thread that takes its replies (`thread` true) with, as the system would; 0 starts it.
+  std::function<int(size_t slot, bool thread)> startFault{};
 };
 
+// Starts the readers and returns once one of them is ready. A reader that cannot be started is
+// tried again a few times over about a second; the files go to those that run. Throws
+// ImporterUnavailable, naming the cause, when none can be started.
 std::unique_ptr<FileImporter> makeReaderPool(ReaderPoolSettings settings);
 
-// The reader beside the running program, else the installed one. Throws std::runtime_error,
-// saying where it was looked for, when there is none.
+// The reader beside the running program, else the installed one. Throws ImporterUnavailable,
+// saying where it was looked for or why the one found cannot be run, when there is none.
 std::filesystem::path findReaderProgram();
 
 }  // namespace conversion

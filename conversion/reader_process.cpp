@@ -27,15 +27,27 @@ namespace {
 // A pipe of this size takes a typical message in one write instead of sixteen.
 constexpr int kReplyPipeSize = 1 << 20;
 
-[[noreturn]] void fail(const char* what, int error) { throw std::system_error(error, std::generic_category(), what); }
+[[noreturn]] void fail(const char* what, int error) { throw ReaderStartError(startFailureText(what, error)); }
+
+// What the system says when the program itself cannot be run.
+[[noreturn]] void failProgram(const std::filesystem::path& program, int error) {
+  const std::string named = "the reader program " + program.string();
+  if (error == EACCES || error == EPERM) throw ReaderStartError(named + " is not executable: " + std::strerror(error));
+  if (error == ENOENT) throw ReaderStartError(named + " is missing: " + std::strerror(error));
+  if (error == ENOEXEC || error == ELIBBAD)
+    throw ReaderStartError(named + " is not a program this system can run: " + std::strerror(error));
+  fail("cannot start a reader process", error);
+}
 
 // Pipe ends above the standard descriptors, so that placing them at 0 and 3 in the reader
 // cannot overwrite one another even when the converter was started with a standard stream closed.
+// Returns -1 (errno set) when it cannot; `fd` is closed either way.
 int raised(int fd) {
   const int high = fcntl(fd, F_DUPFD_CLOEXEC, 10);
-  const int error = errno;
+  // EINVAL: the limit on open files is 10 or less, so no descriptor above 10 can be had.
+  const int error = errno == EINVAL ? EMFILE : errno;
   close(fd);
-  if (high < 0) fail("cannot set up the reader's pipes", error);
+  errno = error;
   return high;
 }
 
@@ -54,7 +66,16 @@ struct SpawnSetup {
 
 }  // namespace
 
-ReaderProcess::ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap) {
+std::string startFailureText(const std::string& what, int error) {
+  std::string text = what + ": " + std::strerror(error);
+  if (error == EAGAIN) text += " (the limit on processes, ulimit -u, is reached)";
+  if (error == EMFILE) text += " (the limit on open files, ulimit -n, is reached)";
+  if (error == ENFILE) text += " (the system's limit on open files is reached)";
+  return text;
+}
+
+ReaderProcess::ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap, int injectedError) {
+  if (injectedError != 0) fail("cannot start a reader process", injectedError);
   int requests[2], replies[2];
   if (pipe2(requests, O_CLOEXEC) != 0) fail("cannot create the reader's pipes", errno);
   if (pipe2(replies, O_CLOEXEC) != 0) {
@@ -63,7 +84,16 @@ ReaderProcess::ReaderProcess(const std::filesystem::path& program, uint64_t memo
     close(requests[1]);
     fail("cannot create the reader's pipes", error);
   }
-  for (int* fd : {&requests[0], &requests[1], &replies[0], &replies[1]}) *fd = raised(*fd);
+  int raiseError = 0;
+  for (int* fd : {&requests[0], &requests[1], &replies[0], &replies[1]}) {
+    *fd = raised(*fd);
+    if (*fd < 0 && raiseError == 0) raiseError = errno;
+  }
+  if (raiseError != 0) {
+    for (int fd : {requests[0], requests[1], replies[0], replies[1]})
+      if (fd >= 0) close(fd);
+    fail("cannot set up the reader's pipes", raiseError);
+  }
   fcntl(replies[0], F_SETPIPE_SZ, kReplyPipeSize);  // only fewer wake-ups if it fails
 
   SpawnSetup setup;
@@ -97,7 +127,7 @@ ReaderProcess::ReaderProcess(const std::filesystem::path& program, uint64_t memo
   if (error != 0) {
     close(requests[1]);
     close(replies[0]);
-    fail("cannot start the message reader", error);
+    failProgram(program, error);
   }
   requests_ = requests[1];
   replies_ = replies[0];

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,10 +17,22 @@
 
 namespace conversion {
 
+// Why a reader could not be started, in words (startFailureText).
+class ReaderStartError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// "cannot start a reader process: Resource temporarily unavailable (the limit on processes,
+// ulimit -u, is reached)": `what` failed with the errno value `error`, and the limit behind it
+// when one is.
+std::string startFailureText(const std::string& what, int error);
+
 class ReaderProcess {
  public:
-  // Starts `program` capped at `memoryCap` bytes; throws std::system_error when it cannot be started.
-  ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap);
+  // Starts `program` capped at `memoryCap` bytes; throws ReaderStartError when it cannot be
+  // started. `injectedError`, for tests, fails the start as if the system had refused it so.
+  ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap, int injectedError = 0);
   // Kills the reader, whatever it is doing, and waits for it.
   ~ReaderProcess();
   ReaderProcess(const ReaderProcess&) = delete;

@@ -155,6 +155,8 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
   const std::vector<Fault> faults = faultsFromEnvironment();
+  const std::string ready = reader::readyFrame();
+  if (write(reader::kReplyDescriptor, ready.data(), ready.size()) != static_cast<ssize_t>(ready.size())) return 0;
 
   for (;;) {
     uint8_t header[reader::kRequestHeaderSize];

@@ -27,4 +27,11 @@ std::string replyHeader(uint64_t payloadLength) {
   return header;
 }
 
+std::string readyFrame() {
+  std::string frame;
+  appendLe(frame, kReadyMagic, 4);
+  frame.append(kReplyHeaderSize - 4, '\0');
+  return frame;
+}
+
 }  // namespace reader

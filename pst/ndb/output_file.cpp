@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <system_error>
 
 #include "pst/ndb/types.h"
 
@@ -24,7 +25,12 @@ OutputFile::OutputFile(const std::filesystem::path& path, int adopted) : path_(p
   }
   buffer_.reserve(kBufferSize);
   inflight_.reserve(kBufferSize);
-  thread_ = std::thread([this] { run(); });
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (const std::system_error&) {
+    // No thread to spare (the limit on processes is reached): the buffers are written on this
+    // thread instead, a little slower.
+  }
 }
 
 OutputFile::~OutputFile() {
@@ -83,6 +89,12 @@ void OutputFile::stopThread() {
 
 void OutputFile::flush() {
   waitIdle();
+  if (!thread_.joinable()) {
+    if (std::string err = pwriteAll(bufferStart_, buffer_.data(), buffer_.size()); !err.empty()) fail(std::move(err));
+    bufferStart_ += buffer_.size();
+    buffer_.clear();
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
     inflight_.swap(buffer_);

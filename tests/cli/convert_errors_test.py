@@ -154,7 +154,10 @@ def interrupted(src, out):
     folder = os.path.join(src, "many")
     for i in range(20000):
         write(os.path.join(folder, "b%d" % (i % 20), "%05d.msg" % i), MESSAGE)
-    process = subprocess.Popen([CONVERT, "-o", out, folder], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    # Ctrl+C as a terminal delivers it, even when the tests run in the background (an ignored
+    # SIGINT stays ignored by the converter).
+    process = subprocess.Popen([CONVERT, "-o", out, folder], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                               preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     for line in process.stderr:
         if "converting" in line:
             time.sleep(0.2)

@@ -1,14 +1,20 @@
 """vantorel-convert when things go wrong around the messages: what a scan cannot list is
 reported and makes the run exit 1; a reader that crashes costs only its file; Ctrl+C stops a
-run within a second whatever a reader is doing; parallel runs into one folder all succeed; a
-full disk and a PST moved or deleted mid-run end with the true reason and no file that looks
-complete.
+run within a second whatever a reader is doing; SIGTERM and SIGHUP stop it as Ctrl+C does, a
+second signal at once without leaving a .part; readers that cannot start end the run before
+any PST with the cause; parallel runs into one folder all succeed; a full disk and a PST moved
+or deleted mid-run end with the true reason and no file that looks complete.
 
 Usage: convert_failures_test.py CONVERT PST_VERIFY
-Faults come from the readers' test switch VANTOREL_READER_FAULT.
+Faults come from the readers' test switch VANTOREL_READER_FAULT, from a reader program that
+cannot run beside a copy of the converter, and from a process limit, which binds an ordinary
+user only (root ignores it).
 """
 import glob
 import os
+import re
+import resource
+import shutil
 import signal
 import subprocess
 import sys
@@ -44,6 +50,13 @@ def check(condition, what, result=None):
         detail = "" if result is None else " (exit %s)\nstdout: %s\nstderr: %s" % (
             result.returncode, result.stdout, result.stderr)
         failures.append(what + detail)
+
+
+def as_from_a_terminal():
+    """Stop signals as a terminal delivers them, even when the tests run under nohup or in the
+    background (an ignored signal stays ignored by the converter)."""
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, signal.SIG_DFL)
 
 
 def made(result):
@@ -113,7 +126,7 @@ def reader_faults(work):
 
     env = dict(os.environ, VANTOREL_READER_FAULT="hang:3.msg")
     proc = subprocess.Popen([CONVERT, "-o", out] + files, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                            env=env)
+                            env=env, preexec_fn=as_from_a_terminal)
     time.sleep(1.5)  # the first two are converted; the third never is
     start = time.monotonic()
     proc.send_signal(signal.SIGINT)
@@ -130,6 +143,120 @@ def reader_faults(work):
     readers = subprocess.run(["pgrep", "-f", os.path.join(os.path.dirname(CONVERT), "vantorel-reader")],
                              capture_output=True, text=True).stdout.split()
     check(not readers, "no reader left running: %s" % readers)
+
+
+def stop_signals(work):
+    """SIGTERM and SIGHUP complete the PST, list every part and exit 143 and 129; a second
+    signal ends the run at once with exit 3 and leaves no .part."""
+    src = os.path.join(work, "signals")
+    body = (b"0123456789" * 7 + b"\r\n") * 1100  # 79 KB: a few to a 1 MB part
+    files = [write(os.path.join(src, "%d.msg" % n), message(n, body)) for n in range(1, 7)]
+
+    def start(out, fault, *options):
+        os.makedirs(out)
+        proc = subprocess.Popen([CONVERT, "-o", out, *options] + files, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True, env=dict(os.environ, VANTOREL_READER_FAULT=fault),
+                                preexec_fn=as_from_a_terminal)
+        deadline = time.monotonic() + 10
+        while not glob.glob(os.path.join(out, "*.pst")) and time.monotonic() < deadline:
+            time.sleep(0.02)  # the first part is complete; the reader pauses on the last file
+        return proc
+
+    for sig, status in ((signal.SIGTERM, 143), (signal.SIGHUP, 129)):
+        out = os.path.join(work, "signal-%d" % sig)
+        proc = start(out, "pause:6.msg", "--max-size=1M")
+        proc.send_signal(sig)
+        r = subprocess.CompletedProcess(proc.args, proc.wait(timeout=30), *proc.communicate())
+        listed = r.stdout.splitlines()
+        check(r.returncode == status, "exit %d after %s" % (status, sig.name), r)
+        check(re.search(r"\n[1-5] of 6 file\(s\) converted, in %d parts, stopped on request\n" % len(listed),
+                        r.stderr.replace("vantorel-convert: ", "")),
+              "the summary after %s" % sig.name, r)
+        check(len(listed) >= 2 and sorted(listed) == sorted(glob.glob(os.path.join(out, "*"))),
+              "every part listed and nothing else left after %s" % sig.name, r)
+        check(all(verified(part) for part in listed), "the parts verify after %s" % sig.name, r)
+
+    # Under nohup a closed terminal changes nothing.
+    out = os.path.join(work, "nohup")
+    os.makedirs(out)
+    proc = subprocess.Popen([CONVERT, "-o", out] + files, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                            env=dict(os.environ, VANTOREL_READER_FAULT="pause:6.msg"),
+                            preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
+    time.sleep(1)
+    proc.send_signal(signal.SIGHUP)
+    r = subprocess.CompletedProcess(proc.args, proc.wait(timeout=30), *proc.communicate())
+    check(r.returncode == 0 and "6 of 6 file(s) converted" in r.stderr, "SIGHUP ignored under nohup", r)
+
+    for first, second in ((signal.SIGTERM, signal.SIGHUP), (signal.SIGHUP, signal.SIGINT)):
+        out = os.path.join(work, "twice-%d" % first)
+        os.makedirs(out)
+        proc = subprocess.Popen([CONVERT, "-o", out] + files, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True, env=dict(os.environ, VANTOREL_READER_FAULT="hang:6.msg"),
+                                preexec_fn=as_from_a_terminal)
+        deadline = time.monotonic() + 10
+        while not glob.glob(os.path.join(out, "*.part")) and time.monotonic() < deadline:
+            time.sleep(0.02)
+        time.sleep(0.3)
+        proc.send_signal(first)
+        proc.send_signal(second)
+        r = subprocess.CompletedProcess(proc.args, proc.wait(timeout=30), *proc.communicate())
+        check(r.returncode == 3 and "stopped at once; the PST file being written was removed" in r.stderr,
+              "exit 3 after %s and %s" % (first.name, second.name), r)
+        check(os.listdir(out) == [], "nothing left after a second signal: %s" % os.listdir(out), r)
+
+
+def readers_cannot_start(work):
+    """A reader program that cannot run: exit 2 with the cause, before any PST is made; and at
+    any process limit no abort and no .part left."""
+    bin_dir, src, out = os.path.join(work, "bin"), os.path.join(work, "unread"), os.path.join(work, "unread-out")
+    os.makedirs(bin_dir)
+    os.makedirs(out)
+    convert = shutil.copy(CONVERT, bin_dir)  # it looks for its reader beside itself
+    reader = os.path.join(bin_dir, "vantorel-reader")
+    files = [write(os.path.join(src, "%d.msg" % n), message(n)) for n in range(1, 4)]
+    for content, mode, cause in (
+            (b"#!/bin/sh\nexit 0\n", 0o644, "the reader program %s is not executable: Permission denied" % reader),
+            (b"#!/bin/sh\nexit 127\n", 0o755, "no message reader could be started: the reader program %s ended as "
+                                              "it started, with exit status 127" % reader)):
+        write(reader, content)
+        os.chmod(reader, mode)
+        r = subprocess.run([convert, "-o", out] + files, capture_output=True, text=True, timeout=60)
+        check(r.returncode == 2 and r.stdout == "" and r.stderr.endswith(
+            "vantorel-convert: %s; nothing was converted and no PST file was made\n" % cause), "the cause named", r)
+        check(os.listdir(out) == [], "no file made without a reader: %s" % os.listdir(out), r)
+
+    # Too few descriptors for a reader's pipes (the limit binds root too).
+    r = subprocess.run([CONVERT, "-o", out] + files, capture_output=True, text=True, timeout=60,
+                       preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (8, 8)))
+    check(r.returncode == 2 and r.stderr.endswith(
+        "vantorel-convert: no message reader could be started: cannot set up the reader's pipes: Too many open files "
+        "(the limit on open files, ulimit -n, is reached); nothing was converted and no PST file was made\n"),
+        "ulimit -n 8 named", r)
+    check(os.listdir(out) == [], "no file made at ulimit -n 8: %s" % os.listdir(out), r)
+
+    # The real limit, as an ordinary user: every count of processes allowed ends in words.
+    as_nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+    if os.geteuid() != 0 or subprocess.run(as_nobody + ["test", "-x", CONVERT], capture_output=True).returncode:
+        print("note: no ordinary user can run the build here; the process limit is not tried")
+        return
+    os.chmod(work, 0o755)
+    os.chmod(out, 0o777)
+    for limit in range(1, 8):
+        def limited(limit=limit):
+            os.setgroups([])
+            os.setgid(65534)
+            os.setuid(65534)
+            resource.setrlimit(resource.RLIMIT_NPROC, (limit, limit))
+        r = subprocess.run([CONVERT, "-o", out] + files, capture_output=True, text=True, timeout=60,
+                           preexec_fn=limited)
+        left = os.listdir(out)
+        if r.returncode == 0:
+            check(len(left) == 1 and verified(made(r)), "ulimit -u %d: the PST verifies" % limit, r)
+        else:
+            check(r.returncode == 2 and "(the limit on processes, ulimit -u, is reached)" in r.stderr and not left,
+                  "ulimit -u %d: the limit named, nothing left: %s" % (limit, left), r)
+        for name in left:
+            os.remove(os.path.join(out, name))
 
 
 def output_file(work):
@@ -193,6 +320,8 @@ def output_file(work):
 with tempfile.TemporaryDirectory(prefix="vantorel-cli-fail-") as work:
     scan_skips(work)
     reader_faults(work)
+    stop_signals(work)
+    readers_cannot_start(work)
     output_file(work)
 
 for failure in failures:

@@ -6,6 +6,7 @@
 #include "conversion/engine.h"
 #include "conversion/folder_path.h"
 #include "conversion/messaging.h"
+#include "conversion/store_backend.h"
 #include "memory_backend.h"
 #include "recording_view.h"
 #include "temp_dir.h"
@@ -164,6 +165,25 @@ TEST_F(EngineTest, AStopRequestKeepsEverythingSavedSoFar) {
   EXPECT_EQ(store().messageCount(), 2u);
   EXPECT_TRUE(fs::exists(outcome.pstPath));
   EXPECT_NE(doneBoxText(outcome).find("2 of 4"), std::string::npos);
+}
+
+// The window shows this box and the command line its cause, instead of a run that skips all.
+TEST_F(EngineTest, WithoutAReaderTheRunStopsBeforeAnyFileAndSaysWhy) {
+  auto backend = std::make_shared<MessagingBackend>(*memory.backend());
+  backend->openImporter = []() -> std::unique_ptr<FileImporter> {
+    throw ImporterUnavailable("no message reader could be started: the reason");
+  };
+  VectorRows rows({message("A/1.msg")});
+  RunSettings settings{.outputFolder = out.path(), .now = june7, .backend = backend};
+  const RunOutcome outcome = runConversion(rows, settings, view, state);
+  EXPECT_EQ(outcome.result, RunOutcome::Result::ReadersFailed);
+  EXPECT_EQ(outcome.failureCause, "no message reader could be started: the reason");
+  EXPECT_TRUE(fs::is_empty(out.path()));
+  EXPECT_EQ(readerFailureBoxText(outcome.failureCause),
+            "No message could be read, so nothing was converted and no PST file was made.\r\n"
+            "no message reader could be started: the reason\r\n"
+            "Reinstall Vantorel if its reader program is missing or damaged, or close other programs if a limit "
+            "was reached, then convert again.");
 }
 
 TEST_F(EngineTest, AFileThatCannotBeCreatedFailsPreparationWithItsCause) {

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <functional>
 #include <map>
 
 #include "reader/message_codec.h"
@@ -95,6 +98,82 @@ TEST(ReaderPool, AStopEndsTheWaitAtOnceWhateverTheReaderIsDoing) {
   pool.reset();  // and the stuck reader goes with the pool
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   EXPECT_EQ(waits, 10);
+}
+
+// Starts are failed through the pool's test switch, as RLIMIT_NPROC cannot fail them for root.
+TEST(ReaderPool, AReaderThatCannotStartCostsNoFileTheOthersReadThem) {
+  TempDir dir;
+  std::vector<fs::path> files;
+  for (int i = 0; i < 12; ++i) files.push_back(dir.write(std::to_string(i) + ".msg", message(std::to_string(i))));
+  const std::map<std::string, std::function<int(size_t, bool)>> cases = {
+      {"the second reader's process", [](size_t slot, bool thread) { return slot == 1 && !thread ? EAGAIN : 0; }},
+      {"the first reader's thread", [](size_t slot, bool thread) { return slot == 0 && thread ? EAGAIN : 0; }},
+  };
+  for (const auto& [what, fault] : cases) {
+    ReaderPoolSettings s = settings();
+    s.startFault = fault;
+    auto pool = makeReaderPool(s);
+    for (const fs::path& file : files) pool->expect(file);
+    for (const fs::path& file : files) EXPECT_TRUE(pool->import(file).ok) << what << ": " << file;
+  }
+  // A start that fails for a moment is tried again.
+  ReaderPoolSettings s = settings();
+  std::atomic<int> tries{0};
+  s.startFault = [&](size_t, bool thread) { return !thread && ++tries <= 4 ? EMFILE : 0; };
+  auto pool = makeReaderPool(s);
+  for (const fs::path& file : files) EXPECT_TRUE(pool->import(file).ok) << "after failed tries: " << file;
+}
+
+TEST(ReaderPool, WhenNoReaderCanBeStartedAgainTheFilesLeftAreRefusedWithTheCause) {
+  TempDir dir;
+  std::vector<fs::path> files;
+  for (const char* name : {"ok0", "crash-1", "crash-2", "ok3", "ok4"})
+    files.push_back(dir.write(std::string(name) + ".msg", message(name)));
+  const Faults faults("crash:crash-");
+  ReaderPoolSettings s = settings();
+  std::atomic<int> starts{0};
+  s.startFault = [&](size_t, bool thread) { return !thread && ++starts > 2 ? EAGAIN : 0; };
+  auto pool = makeReaderPool(s);
+  for (const fs::path& file : files) pool->expect(file);
+  std::vector<mail::ImportResult> results;
+  for (const fs::path& file : files) results.push_back(pool->import(file));
+  EXPECT_TRUE(results[0].ok);
+  EXPECT_EQ(results[4].reason,
+            "the message could not be read: no message reader could be started: cannot start a reader process: "
+            "Resource temporarily unavailable (the limit on processes, ulimit -u, is reached)");
+}
+
+TEST(ReaderPool, WhenNoReaderCanStartThePoolFailsAtOnceNamingTheCause) {
+  TempDir dir;
+  const fs::path text = dir.write("text-reader", "not a program\n");
+  const fs::path script = dir.write("early-end-reader", "#!/bin/sh\nexit 127\n");
+  const fs::path locked = dir.write("locked-reader", "#!/bin/sh\nexit 0\n");
+  fs::permissions(text, fs::perms::owner_all);
+  fs::permissions(script, fs::perms::owner_all);
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string none = "no message reader could be started: ";
+  const auto failure = [](ReaderPoolSettings s) -> std::string {
+    try {
+      makeReaderPool(std::move(s));
+    } catch (const ImporterUnavailable& e) {
+      return e.what();
+    }
+    return "started";
+  };
+  ReaderPoolSettings s = settings();
+  s.startFault = [](size_t, bool thread) { return thread ? EAGAIN : 0; };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(failure(s), none + "cannot start a thread: Resource temporarily unavailable (the limit on processes, "
+                               "ulimit -u, is reached)");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);  // a few tries, not a long wait
+  s.startFault = [](size_t, bool) { return 0; };
+  s.program = locked;
+  EXPECT_EQ(failure(s), none + "the reader program " + locked.string() + " is not executable: Permission denied");
+  s.program = text;
+  EXPECT_EQ(failure(s), none + "the reader program " + text.string() +
+                            " is not a program this system can run: Exec format error");
+  s.program = script;
+  EXPECT_EQ(failure(s), none + "the reader program " + script.string() + " ended as it started, with exit status 127");
 }
 
 }  // namespace
