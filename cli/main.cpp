@@ -56,12 +56,15 @@ struct Runs {
   std::vector<conversion::SkippedEntry> skipped;  // of every run, for --skipped-list
   std::vector<cli::SummaryRow> summary;
   bool failed = false, stopped = false;
+  std::string readersFailed;  // why no reader could start: the mailboxes after it are not tried
 
   conversion::RunSettings settings(std::vector<conversion::SkippedEntry> listingSkips) const {
     conversion::RunSettings s;
     s.outputFolder = output;
     s.skippedWhenListed = std::move(listingSkips);
     s.maxPstSize = options.maxSize;
+    // A stop names every file it left, so that the summary adds up.
+    s.accountForStop = true;
     if (status) s.messageStatus = [this](const std::string& file) { return status->of(file); };
     return s;
   }
@@ -74,13 +77,16 @@ struct Runs {
     conversion::RunState state;
     conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
     view.finish();
-    // A mailbox whose PST cannot be made (a full disk) costs its own files, which are named.
-    if (outcome.result == conversion::RunOutcome::Result::PreparationFailed && !label.empty()) {
-      for (size_t r = 0; r < rows.rows(); ++r) {
-        outcome.skipped.push_back(
-            {rows.text(r), "not converted: its PST file could not be created (" + outcome.failureCause + ")"});
-      }
+    // A mailbox whose PST cannot be made (a full disk), or whose messages no reader can read,
+    // costs its own files, which are named.
+    using Result = conversion::RunOutcome::Result;
+    if ((outcome.result == Result::PreparationFailed || outcome.result == Result::ReadersFailed) && !label.empty()) {
+      const std::string reason = outcome.result == Result::PreparationFailed
+                                     ? "not converted: its PST file could not be created (" + outcome.failureCause + ")"
+                                     : "not converted: " + outcome.failureCause;
+      for (size_t r = 0; r < rows.rows(); ++r) outcome.skipped.push_back({rows.text(r), reason});
     }
+    if (outcome.result == Result::ReadersFailed) readersFailed = outcome.failureCause;
 
     cli::PrintSkipped(stderr, outcome.skipped, options.skippedList);
     skipped.insert(skipped.end(), outcome.skipped.begin(), outcome.skipped.end());
@@ -89,7 +95,6 @@ struct Runs {
     }
     for (const std::string& warning : outcome.warnings) warn(warning);
 
-    using Result = conversion::RunOutcome::Result;
     // Files the scan could not list are files all the same: with them the counts add up.
     const size_t listedFolders = conversion::skippedFolderCount(settings.skippedWhenListed);
     const size_t files = outcome.listed + settings.skippedWhenListed.size() - listedFolders;
@@ -126,17 +131,17 @@ struct Runs {
       if (outcome.stopped) std::cerr << ", stopped on request";
       std::cerr << "\n";
     }
-    // Parts completed before a failure are kept and listed with the others.
-    for (const auto& part : outcome.pstParts) std::cout << EscapeControls(part.string()) << "\n";
     stopped = stopped || outcome.stopped;
     if (problem.empty() && outcome.pstParts.empty() && outcome.stopped) problem = "stopped before its first message";
     summary.push_back(cli::SummaryRow{label, outcome.imported, outcome.skipped.size(), outcome.pstParts, problem});
   }
 
-  // A mailbox the run was stopped before: every file of it is named, and its row says so.
+  // A mailbox the run ended before: every file of it is named, and its row says so.
   void notStarted(const conversion::RowSource& rows, std::vector<conversion::SkippedEntry> listingSkips,
                   const std::string& label, std::vector<conversion::SkippedEntry>& named) {
-    for (size_t r = 0; r < rows.rows(); ++r) listingSkips.push_back({rows.text(r), "not converted: the run was stopped"});
+    const std::string reason =
+        readersFailed.empty() ? "not converted: the run was stopped" : "not converted: " + readersFailed;
+    for (size_t r = 0; r < rows.rows(); ++r) listingSkips.push_back({rows.text(r), reason});
     summary.push_back(cli::SummaryRow{label, 0, listingSkips.size(), {}, {}, false});
     named.insert(named.end(), listingSkips.begin(), listingSkips.end());
   }
@@ -176,12 +181,11 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
   std::vector<conversion::SkippedEntry> notStarted;
   for (const cli::MailboxGroup& group : groups) {
     const ListedFiles rows(collected.files, &group.rows);
-    if (runs.stopped) {
+    if (runs.stopped || !runs.readersFailed.empty()) {
       runs.notStarted(rows, std::move(listingSkips[group.folder]), group.store, notStarted);
       continue;
     }
     conversion::RunSettings settings = runs.settings(std::move(listingSkips[group.folder]));
-    settings.accountForStop = true;
     settings.pstName = group.store;
     settings.storeDisplayName = group.store;
     settings.folderPathOf = [&layout](std::string_view entry, std::string* reason) -> std::optional<std::string> {
@@ -254,7 +258,8 @@ int main(int argc, char** argv) {
   cli::ProgressView::installInterruptHandler();
   // An IMAP.MRK that is a link is followed only into what is being converted.
   const std::vector<std::filesystem::path> stores(options.paths.begin(), options.paths.end());
-  Runs runs{options, output, options.keepStatus ? std::make_unique<cli::ServerStatus>(stores) : nullptr, {}, {}};
+  Runs runs{options, output, options.keepStatus ? std::make_unique<cli::ServerStatus>(stores) : nullptr, {}, {}, false,
+            false, {}};
   if (layout) {
     convertPerMailbox(runs, *layout, collected);
   } else {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "cli/exit_status.h"
+#include "cli/terminal_text.h"
 #include "conversion/part_file.h"
 
 namespace cli {
@@ -122,5 +123,10 @@ void ProgressView::installInterruptHandler() {
 }
 
 int ProgressView::stoppedStatus() { return interrupted == 0 ? kInterrupted : 128 + interrupted; }
+
+void ProgressView::pstCompleted(const std::filesystem::path& file) {
+  std::fprintf(stdout, "%s\n", EscapeControls(file.string()).c_str());
+  std::fflush(stdout);
+}
 
 }  // namespace cli

@@ -20,6 +20,9 @@ class ProgressView : public conversion::RunView {
   ProgressView(std::FILE* out, bool terminal, std::string label = {});
   void messageProgress(size_t done, size_t total) override;
   bool stopRequested() const override;
+  // Lists the file on standard output at once, so that a run stopped at once by a second
+  // signal has named every PST it completed.
+  void pstCompleted(const std::filesystem::path& file) override;
   // Ends the bar's line.
   void finish();
 

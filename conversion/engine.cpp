@@ -426,6 +426,7 @@ class Run {
     const std::filesystem::path done = store_->filePath();
     if (outcome_.pstParts.empty()) outcome_.pstPath = done;
     outcome_.pstParts.push_back(done);
+    view_.pstCompleted(done);
     std::error_code ec;
     const uint64_t size = std::filesystem::file_size(done, ec);
     if (!ec && size > kOutlookDefaultPstLimit) {

@@ -47,6 +47,8 @@ class RunView {
   // After each message, whatever became of it: `done` of the `total` rows fixed at the start
   // of the message pass. For front ends that show a rate or the time left.
   virtual void messageProgress(size_t done, size_t total) { (void)done, (void)total; }
+  // A PST file was completed under its final name (each part of a size-limited run in turn).
+  virtual void pstCompleted(const std::filesystem::path& file) { (void)file; }
 };
 
 // What the window keeps between runs.
@@ -111,7 +113,7 @@ struct RunSettings {
   // so on, each part holding the folders its messages need. A message larger than the limit
   // goes alone into a part of its own.
   uint64_t maxPstSize = 0;
-  // For a run that is one of several (one per mailbox): a stop lists every row not converted
+  // For the command line, whose summary must add up: a stop lists every row not converted
   // among the skipped ("not converted: the run was stopped"), and a run stopped before its
   // first message leaves no file at all.
   bool accountForStop = false;

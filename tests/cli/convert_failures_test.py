@@ -169,9 +169,10 @@ def stop_signals(work):
         r = subprocess.CompletedProcess(proc.args, proc.wait(timeout=30), *proc.communicate())
         listed = r.stdout.splitlines()
         check(r.returncode == status, "exit %d after %s" % (status, sig.name), r)
-        check(re.search(r"\n[1-5] of 6 file\(s\) converted, in %d parts, stopped on request\n" % len(listed),
-                        r.stderr.replace("vantorel-convert: ", "")),
-              "the summary after %s" % sig.name, r)
+        summary = re.search(r"\n([1-5]) of 6 file\(s\) converted, ([1-5]) skipped, in %d parts, stopped on request\n"
+                            % len(listed), r.stderr.replace("vantorel-convert: ", ""))
+        check(summary and sum(map(int, summary.groups())) == 6 and "not converted: the run was stopped" in r.stderr,
+              "the summary after %s names what was not converted" % sig.name, r)
         check(len(listed) >= 2 and sorted(listed) == sorted(glob.glob(os.path.join(out, "*"))),
               "every part listed and nothing else left after %s" % sig.name, r)
         check(all(verified(part) for part in listed), "the parts verify after %s" % sig.name, r)
@@ -224,6 +225,19 @@ def readers_cannot_start(work):
         check(r.returncode == 2 and r.stdout == "" and r.stderr.endswith(
             "vantorel-convert: %s; nothing was converted and no PST file was made\n" % cause), "the cause named", r)
         check(os.listdir(out) == [], "no file made without a reader: %s" % os.listdir(out), r)
+
+    # Per mailbox: the first mailbox names its files with the cause, the others are not tried.
+    store = os.path.join(work, "unread-store", "Users", "example.com")
+    for box in ("a", "b"):
+        write(os.path.join(store, box, "1.msg"), message(1))
+    listed = os.path.join(work, "unread-skipped.tsv")
+    r = subprocess.run([convert, "--per-mailbox", "-o", out, "--skipped-list", listed, store],
+                       capture_output=True, text=True, timeout=60)
+    with open(listed, encoding="utf-8") as f:
+        reasons = [line.rstrip("\n").split("\t")[1] for line in f]
+    check(r.returncode == 2 and r.stdout == "" and os.listdir(out) == [] and len(reasons) == 2
+          and all(cause in reason for reason in reasons) and re.search(r"\nb@example.com +0 +1 +- +not started", r.stderr),
+          "per mailbox without a reader: %s" % reasons, r)
 
     # Too few descriptors for a reader's pipes (the limit binds root too).
     r = subprocess.run([CONVERT, "-o", out] + files, capture_output=True, text=True, timeout=60,
