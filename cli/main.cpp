@@ -66,7 +66,7 @@ struct Runs {
 
   const cli::Options& options;
   std::filesystem::path output;
-  std::vector<std::filesystem::path> stores;  // the paths converted: an IMAP.MRK link is followed only into them
+  std::vector<std::filesystem::path> stores;  // the paths converted: IMAP.MRK links are followed only into them
   bool sideBySide = false;  // more than one run at a time: plain progress lines, each named
   std::mutex reportLock;    // over standard error's run reports and everything below
   std::vector<conversion::SkippedEntry> skipped;  // of every run, for --skipped-list
@@ -86,12 +86,15 @@ struct Runs {
 
   // One run over `rows`; `label` names it in the progress and the summary (empty: the only run).
   // Touches nothing shared but the output streams, each line written whole.
-  RunReport convert(const conversion::RowSource& rows, conversion::RunSettings settings, const std::string& label) const {
+  RunReport convert(const conversion::RowSource& rows, conversion::RunSettings settings,
+                    const std::string& label) const {
     const std::string prefix = label.empty() ? "" : EscapeControls(label) + ": ";
-    std::fputs((std::string(kProgram) + ": " + prefix + "converting " + std::to_string(rows.rows()) + " file(s)\n").c_str(),
-               stderr);
-    // Each run reads its folders' indexes itself: the reader keeps the last one and is no run's to share.
-    std::unique_ptr<cli::ServerStatus> status = options.keepStatus ? std::make_unique<cli::ServerStatus>(stores) : nullptr;
+    const std::string starting = std::string(kProgram) + ": " + prefix + "converting " + std::to_string(rows.rows()) +
+                                 " file(s)\n";
+    std::fputs(starting.c_str(), stderr);
+    // Each run reads its folders' indexes itself: the reader keeps the last one, for one run only.
+    std::unique_ptr<cli::ServerStatus> status;
+    if (options.keepStatus) status = std::make_unique<cli::ServerStatus>(stores);
     if (status) settings.messageStatus = [&status](const std::string& file) { return status->of(file); };
     cli::ProgressView view(stderr, !sideBySide && ::isatty(STDERR_FILENO) == 1, EscapeControls(label));
     conversion::RunState state;
@@ -115,7 +118,8 @@ struct Runs {
       for (const std::string& warning : status->takeWarnings())
         text << kProgram << ": warning: " << EscapeControls(warning) << "\n";
     }
-    for (const std::string& warning : outcome.warnings) text << kProgram << ": warning: " << EscapeControls(warning) << "\n";
+    for (const std::string& warning : outcome.warnings)
+      text << kProgram << ": warning: " << EscapeControls(warning) << "\n";
 
     // Files the scan could not list are files all the same: with them the counts add up.
     const size_t listedFolders = conversion::skippedFolderCount(settings.skippedWhenListed);
@@ -144,7 +148,8 @@ struct Runs {
     }
     if (outcome.result == Result::Done || outcome.result == Result::WriteFailed) {
       text << kProgram << ": " << prefix << outcome.imported << " of " << files << " file(s) converted";
-      if (outcome.skipped.size() > skippedFolders) text << ", " << outcome.skipped.size() - skippedFolders << " skipped";
+      if (outcome.skipped.size() > skippedFolders)
+        text << ", " << outcome.skipped.size() - skippedFolders << " skipped";
       if (skippedFolders > 0) text << ", " << skippedFolders << " folder(s) not read";
       if (status) text << ", " << outcome.markedDeleted << " marked deleted on the server";
       if (outcome.pstParts.size() > 1) text << ", in " << outcome.pstParts.size() << " parts";

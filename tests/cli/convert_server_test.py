@@ -462,10 +462,12 @@ def jobs_side_by_side(work):
         psts = {}
         for path in made:
             _, folders = read_pst(path)
-            psts[os.path.basename(path)] = {k: sorted((s, integer(m, 0x0E07)) for s, m in v[1]) for k, v in folders.items()}
+            psts[os.path.basename(path)] = {k: sorted((s, integer(m, 0x0E07)) for s, m in v[1])
+                                            for k, v in folders.items()}
         lines = r.stderr.splitlines()
         header = max((i for i, line in enumerate(lines) if line.startswith("mailbox ")), default=len(lines))
-        table = [re.sub(r" [0-9.]+ [KMG]B ", " ", " ".join(line.replace(out, "OUT").split())) for line in lines[header:]]
+        table = [re.sub(r" [0-9.]+ [KMG]B ", " ", " ".join(line.replace(out, "OUT").split()))
+                 for line in lines[header:]]
         with open(listed, encoding="utf-8") as f:
             runs[jobs] = (r.returncode, psts, table, f.read())
         if jobs == 2:
@@ -505,7 +507,8 @@ def jobs_side_by_side(work):
           and table.get("c@example.com") == ["0", "1", "-", "not", "started"], "stopped summary: %s" % stderr)
     with open(listed, encoding="utf-8") as f:
         rows = f.read().splitlines()
-    check(rows == ["%s\tnot converted: the run was stopped" % os.path.join(domain, n) for n in ("a/a1.msg", "b/b2.msg", "c/c1.msg")],
+    names = ("a/a1.msg", "b/b2.msg", "c/c1.msg")
+    check(rows == ["%s\tnot converted: the run was stopped" % os.path.join(domain, n) for n in names],
           "files not converted: %s" % rows)
     check(all(("%s@example.com: stopping on Ctrl+C" % m) in stderr for m in "ab"), "stop lines: %s" % stderr)
 
