@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "cli/exit_status.h"
+#include "cli/mailbox_jobs.h"
 #include "cli/terminal_text.h"
 
 namespace cli {
@@ -70,6 +71,20 @@ const OptionSpec kOptions[] = {
        const std::optional<std::pair<unsigned, unsigned>> shard = ParseShard(v);
        if (!shard) return "invalid shard '" + EscapeControls(v) + "' for '--shard': give K/N with 1 <= K <= N, such as 2/8";
        std::tie(o.shard, o.shards) = *shard;
+       return std::string();
+     }},
+    {"jobs", 'j', "N",
+     "with --per-mailbox: convert N mailboxes at a time, each with readers of its own (default: the number of "
+     "cores divided by the reader processes a mailbox takes, at least 1); the PSTs and the summary are those of "
+     "one at a time",
+     [](Options& o, const std::string& v) {
+       if (o.jobs != 0) return std::string("option '--jobs' may be given only once");
+       const bool digits = !v.empty() && v.size() <= 3 && v.find_first_not_of("0123456789") == std::string::npos;
+       const unsigned n = digits ? static_cast<unsigned>(std::stoul(v)) : 0;
+       if (n < 1 || n > kMostJobs)
+         return "invalid number '" + EscapeControls(v) + "' for '--jobs': give a whole number from 1 to " +
+                std::to_string(kMostJobs);
+       o.jobs = n;
        return std::string();
      }},
     {"help", 'h', nullptr, "show this help and exit",

@@ -20,6 +20,7 @@ struct Options {
   bool perMailbox = false;             // one PST per mailbox of the server's store
   uint64_t maxSize = 0;                // the largest a PST may grow, in bytes; 0 for no limit
   unsigned shard = 0, shards = 0;      // --shard K/N: the K-th (1..N) of N slices of the mailboxes; 0/0: all
+  unsigned jobs = 0;                   // --jobs: mailboxes converted at once; 0: not given (the default)
   bool help = false;
   bool version = false;
   std::string error;  // one line naming the problem, for a usage error

@@ -5,10 +5,13 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <mutex>
+#include <sstream>
 
 #include "cli/cli_options.h"
 #include "cli/exit_status.h"
 #include "cli/mailbox_groups.h"
+#include "cli/mailbox_jobs.h"
 #include "cli/mailbox_links.h"
 #include "cli/message_files.h"
 #include "cli/progress_view.h"
@@ -46,13 +49,26 @@ int usageError(const std::string& message) {
   return cli::kFailed;
 }
 
-void warn(const std::string& message) { std::cerr << kProgram << ": warning: " << EscapeControls(message) << "\n"; }
+// What one run has to tell: made on the thread that ran it and told at once under the report
+// lock, so that runs side by side (--jobs) neither mix their lines nor race for the totals.
+struct RunReport {
+  std::string text;  // its lines for standard error after the progress, whole
+  cli::SummaryRow row;
+  std::vector<conversion::SkippedEntry> skipped;
+  bool failed = false, stopped = false;
+  std::string readersFailed;  // why no reader could start
+};
 
 // What every run shares: the settings from the command line and what the runs report.
 struct Runs {
+  Runs(const cli::Options& o, std::filesystem::path out, std::vector<std::filesystem::path> paths)
+      : options(o), output(std::move(out)), stores(std::move(paths)) {}
+
   const cli::Options& options;
   std::filesystem::path output;
-  std::unique_ptr<cli::ServerStatus> status;
+  std::vector<std::filesystem::path> stores;  // the paths converted: IMAP.MRK links are followed only into them
+  bool sideBySide = false;  // more than one run at a time: plain progress lines, each named
+  std::mutex reportLock;    // over standard error's run reports and everything below
   std::vector<conversion::SkippedEntry> skipped;  // of every run, for --skipped-list
   std::vector<cli::SummaryRow> summary;
   bool failed = false, stopped = false;
@@ -65,18 +81,26 @@ struct Runs {
     s.maxPstSize = options.maxSize;
     // A stop names every file it left, so that the summary adds up.
     s.accountForStop = true;
-    if (status) s.messageStatus = [this](const std::string& file) { return status->of(file); };
     return s;
   }
 
   // One run over `rows`; `label` names it in the progress and the summary (empty: the only run).
-  void convert(const conversion::RowSource& rows, const conversion::RunSettings& settings, const std::string& label) {
-    std::cerr << kProgram << ": " << (label.empty() ? "" : EscapeControls(label) + ": ") << "converting "
-              << rows.rows() << " file(s)\n";
-    cli::ProgressView view(stderr, ::isatty(STDERR_FILENO) == 1, EscapeControls(label));
+  // Touches nothing shared but the output streams, each line written whole.
+  RunReport convert(const conversion::RowSource& rows, conversion::RunSettings settings,
+                    const std::string& label) const {
+    const std::string prefix = label.empty() ? "" : EscapeControls(label) + ": ";
+    const std::string starting = std::string(kProgram) + ": " + prefix + "converting " + std::to_string(rows.rows()) +
+                                 " file(s)\n";
+    std::fputs(starting.c_str(), stderr);
+    // Each run reads its folders' indexes itself: the reader keeps the last one, for one run only.
+    std::unique_ptr<cli::ServerStatus> status;
+    if (options.keepStatus) status = std::make_unique<cli::ServerStatus>(stores);
+    if (status) settings.messageStatus = [&status](const std::string& file) { return status->of(file); };
+    cli::ProgressView view(stderr, !sideBySide && ::isatty(STDERR_FILENO) == 1, EscapeControls(label));
     conversion::RunState state;
     conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
     view.finish();
+    RunReport report;
     // A mailbox whose PST cannot be made (a full disk), or whose messages no reader can read,
     // costs its own files, which are named.
     using Result = conversion::RunOutcome::Result;
@@ -86,14 +110,16 @@ struct Runs {
                                      : "not converted: " + outcome.failureCause;
       for (size_t r = 0; r < rows.rows(); ++r) outcome.skipped.push_back({rows.text(r), reason});
     }
-    if (outcome.result == Result::ReadersFailed) readersFailed = outcome.failureCause;
+    if (outcome.result == Result::ReadersFailed) report.readersFailed = outcome.failureCause;
 
-    cli::PrintSkipped(stderr, outcome.skipped, options.skippedList);
-    skipped.insert(skipped.end(), outcome.skipped.begin(), outcome.skipped.end());
+    std::ostringstream text;
+    text << cli::SkippedText(outcome.skipped, options.skippedList);
     if (status) {
-      for (const std::string& warning : status->takeWarnings()) warn(warning);
+      for (const std::string& warning : status->takeWarnings())
+        text << kProgram << ": warning: " << EscapeControls(warning) << "\n";
     }
-    for (const std::string& warning : outcome.warnings) warn(warning);
+    for (const std::string& warning : outcome.warnings)
+      text << kProgram << ": warning: " << EscapeControls(warning) << "\n";
 
     // Files the scan could not list are files all the same: with them the counts add up.
     const size_t listedFolders = conversion::skippedFolderCount(settings.skippedWhenListed);
@@ -117,33 +143,53 @@ struct Runs {
         break;
     }
     if (!problem.empty()) {
-      failed = true;
-      std::cerr << kProgram << ": " << (label.empty() ? "" : EscapeControls(label) + ": ") << EscapeControls(problem)
-                << "\n";
+      report.failed = true;
+      text << kProgram << ": " << prefix << EscapeControls(problem) << "\n";
     }
     if (outcome.result == Result::Done || outcome.result == Result::WriteFailed) {
-      std::cerr << kProgram << ": " << (label.empty() ? "" : EscapeControls(label) + ": ") << outcome.imported
-                << " of " << files << " file(s) converted";
-      if (outcome.skipped.size() > skippedFolders) std::cerr << ", " << outcome.skipped.size() - skippedFolders << " skipped";
-      if (skippedFolders > 0) std::cerr << ", " << skippedFolders << " folder(s) not read";
-      if (status) std::cerr << ", " << outcome.markedDeleted << " marked deleted on the server";
-      if (outcome.pstParts.size() > 1) std::cerr << ", in " << outcome.pstParts.size() << " parts";
-      if (outcome.stopped) std::cerr << ", stopped on request";
-      std::cerr << "\n";
+      text << kProgram << ": " << prefix << outcome.imported << " of " << files << " file(s) converted";
+      if (outcome.skipped.size() > skippedFolders)
+        text << ", " << outcome.skipped.size() - skippedFolders << " skipped";
+      if (skippedFolders > 0) text << ", " << skippedFolders << " folder(s) not read";
+      if (status) text << ", " << outcome.markedDeleted << " marked deleted on the server";
+      if (outcome.pstParts.size() > 1) text << ", in " << outcome.pstParts.size() << " parts";
+      if (outcome.stopped) text << ", stopped on request";
+      text << "\n";
     }
-    stopped = stopped || outcome.stopped;
+    report.stopped = outcome.stopped;
     if (problem.empty() && outcome.pstParts.empty() && outcome.stopped) problem = "stopped before its first message";
-    summary.push_back(cli::SummaryRow{label, outcome.imported, outcome.skipped.size(), outcome.pstParts, problem});
+    report.row = cli::SummaryRow{label, outcome.imported, outcome.skipped.size(), outcome.pstParts, problem};
+    report.text = text.str();
+    report.skipped = std::move(outcome.skipped);
+    return report;
+  }
+
+  // Tells a run's lines and adds it to the totals; its skipped entries and row stay with the
+  // caller, which keeps them in mailbox order.
+  void record(const RunReport& report) {
+    std::lock_guard lock(reportLock);
+    std::fputs(report.text.c_str(), stderr);
+    failed = failed || report.failed;
+    stopped = stopped || report.stopped;
+    if (readersFailed.empty()) readersFailed = report.readersFailed;
+  }
+
+  // Why a mailbox is not to be started: the run was stopped, or readers could not start. Empty: start it.
+  std::string notToStart() {
+    std::lock_guard lock(reportLock);
+    if (!readersFailed.empty()) return "not converted: " + readersFailed;
+    if (stopped || cli::ProgressView::stopSignalled()) return "not converted: the run was stopped";
+    return {};
   }
 
   // A mailbox the run ended before: every file of it is named, and its row says so.
-  void notStarted(const conversion::RowSource& rows, std::vector<conversion::SkippedEntry> listingSkips,
-                  const std::string& label, std::vector<conversion::SkippedEntry>& named) {
-    const std::string reason =
-        readersFailed.empty() ? "not converted: the run was stopped" : "not converted: " + readersFailed;
+  static RunReport notStarted(const conversion::RowSource& rows, std::vector<conversion::SkippedEntry> listingSkips,
+                              const std::string& label, const std::string& reason) {
     for (size_t r = 0; r < rows.rows(); ++r) listingSkips.push_back({rows.text(r), reason});
-    summary.push_back(cli::SummaryRow{label, 0, listingSkips.size(), {}, {}, false});
-    named.insert(named.end(), listingSkips.begin(), listingSkips.end());
+    RunReport report;
+    report.row = cli::SummaryRow{label, 0, listingSkips.size(), {}, {}, false};
+    report.skipped = std::move(listingSkips);
+    return report;
   }
 
   int exitStatus() const {
@@ -153,7 +199,8 @@ struct Runs {
   }
 };
 
-// --per-mailbox: one run for each mailbox, and one for each other top folder with messages.
+// --per-mailbox: one run for each mailbox, and one for each other top folder with messages;
+// --jobs of them at a time.
 void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::CollectedFiles& collected) {
   std::vector<cli::MailboxGroup> groups = cli::GroupByMailbox(collected.files, layout);
   // What the scan could not list is reported with the mailbox it lies in; what lies in none
@@ -178,14 +225,21 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
     cli::PrintSkipped(stderr, elsewhere, runs.options.skippedList);
     runs.skipped.insert(runs.skipped.end(), elsewhere.begin(), elsewhere.end());
   }
-  std::vector<conversion::SkippedEntry> notStarted;
-  for (const cli::MailboxGroup& group : groups) {
+  // Each mailbox's report has its place by the mailbox's index: whichever ends first, the
+  // table and the skipped list keep the order of a run of one at a time.
+  std::vector<RunReport> reports(groups.size());
+  for (size_t i = 0; i < groups.size(); ++i) reports[i].skipped = std::move(listingSkips[groups[i].folder]);
+  const unsigned jobs = runs.options.jobs != 0 ? runs.options.jobs : cli::DefaultJobs();
+  runs.sideBySide = jobs > 1 && groups.size() > 1;
+  cli::RunJobs(groups.size(), jobs, [&](size_t i) {
+    const cli::MailboxGroup& group = groups[i];
     const ListedFiles rows(collected.files, &group.rows);
-    if (runs.stopped || !runs.readersFailed.empty()) {
-      runs.notStarted(rows, std::move(listingSkips[group.folder]), group.store, notStarted);
-      continue;
+    const std::string reason = runs.notToStart();
+    if (!reason.empty()) {
+      reports[i] = Runs::notStarted(rows, std::move(reports[i].skipped), group.store, reason);
+      return;
     }
-    conversion::RunSettings settings = runs.settings(std::move(listingSkips[group.folder]));
+    conversion::RunSettings settings = runs.settings(std::move(reports[i].skipped));
     settings.pstName = group.store;
     settings.storeDisplayName = group.store;
     settings.folderPathOf = [&layout](std::string_view entry, std::string* reason) -> std::optional<std::string> {
@@ -193,7 +247,14 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
       if (!place && reason) *reason = "it lies outside the server's store";
       return place ? std::optional<std::string>(place->folderPath) : std::nullopt;
     };
-    runs.convert(rows, settings, group.store);
+    reports[i] = runs.convert(rows, settings, group.store);
+    runs.record(reports[i]);
+  });
+  std::vector<conversion::SkippedEntry> notStarted;
+  for (size_t i = 0; i < groups.size(); ++i) {
+    std::vector<conversion::SkippedEntry>& into = reports[i].row.started ? runs.skipped : notStarted;
+    into.insert(into.end(), reports[i].skipped.begin(), reports[i].skipped.end());
+    runs.summary.push_back(std::move(reports[i].row));
   }
   if (!notStarted.empty()) {
     cli::PrintSkipped(stderr, notStarted, runs.options.skippedList);
@@ -222,6 +283,8 @@ int main(int argc, char** argv) {
   }
   std::optional<conversion::StoreLayout> layout;
   if (options.shards != 0 && !options.perMailbox) return usageError("'--shard' slices mailboxes: give it with '--per-mailbox'");
+  if (options.jobs != 0 && !options.perMailbox)
+    return usageError("'--jobs' converts mailboxes side by side: give it with '--per-mailbox'");
   if (options.perMailbox) {
     if (options.paths.size() != 1) {
       return usageError("'--per-mailbox' takes one PATH: the server's store, its Users folder or a domain folder");
@@ -258,13 +321,14 @@ int main(int argc, char** argv) {
   cli::ProgressView::installInterruptHandler();
   // An IMAP.MRK that is a link is followed only into what is being converted.
   const std::vector<std::filesystem::path> stores(options.paths.begin(), options.paths.end());
-  Runs runs{options, output, options.keepStatus ? std::make_unique<cli::ServerStatus>(stores) : nullptr, {}, {}, false,
-            false, {}};
+  Runs runs(options, output, stores);
   if (layout) {
     convertPerMailbox(runs, *layout, collected);
   } else {
     const ListedFiles rows(collected.files);
-    runs.convert(rows, runs.settings(std::move(collected.skipped)), {});
+    const RunReport report = runs.convert(rows, runs.settings(std::move(collected.skipped)), {});
+    runs.record(report);
+    runs.skipped = report.skipped;
   }
   if (!skippedList.write(runs.skipped, problem)) std::cerr << kProgram << ": " << problem << "\n";
   return runs.exitStatus();

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 
 #include "cli/exit_status.h"
@@ -13,18 +14,20 @@ namespace cli {
 
 namespace {
 
-volatile sig_atomic_t interrupted = 0;  // the first stop signal, 0 before one came
+// The first stop signal, 0 before one came. Read by every run converting at once (--jobs).
+std::atomic<int> interrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set in a signal handler");
 
 // A terminal closed or a service stopped asks as Ctrl+C does: the PST is completed. A second
 // signal means now: nothing more is written, and the file that would be left unfinished goes.
 void onStopSignal(int signal) {
-  if (interrupted == 0) {
-    interrupted = signal;
-    return;
-  }
-  conversion::PartFile::removeUnfinishedNow();
-  constexpr char kLine[] = "\nvantorel-convert: stopped at once; the PST file being written was removed\n";
-  if (write(STDERR_FILENO, kLine, sizeof kLine - 1) < 0) {
+  int none = 0;
+  if (interrupted.compare_exchange_strong(none, signal)) return;
+  constexpr char kOne[] = "\nvantorel-convert: stopped at once; the PST file being written was removed\n";
+  // Mailboxes converted side by side (--jobs) each had one.
+  constexpr char kSeveral[] = "\nvantorel-convert: stopped at once; the PST files being written were removed\n";
+  const bool several = conversion::PartFile::removeUnfinishedNow() > 1;
+  if (write(STDERR_FILENO, several ? kSeveral : kOne, several ? sizeof kSeveral - 1 : sizeof kOne - 1) < 0) {
   }
   _exit(kStoppedAtOnce);
 }
@@ -93,10 +96,11 @@ bool ProgressView::stopRequested() const {
   if (!interrupted) return false;
   if (!stopAnnounced_) {
     stopAnnounced_ = true;
+    // The label tells which mailbox's PST is being completed, one line each when several are.
     std::fprintf(out_,
-                 "%svantorel-convert: stopping on %s; the PST file keeps everything converted so far (a second "
+                 "%svantorel-convert: %sstopping on %s; the PST file keeps everything converted so far (a second "
                  "signal stops at once and removes the unfinished PST file)\n",
-                 barShown_ ? "\n" : "", signalName(interrupted));
+                 barShown_ ? "\n" : "", label_.c_str(), signalName(interrupted));
   }
   return true;
 }
@@ -122,11 +126,17 @@ void ProgressView::installInterruptHandler() {
   }
 }
 
+bool ProgressView::stopSignalled() { return interrupted != 0; }
+
 int ProgressView::stoppedStatus() { return interrupted == 0 ? kInterrupted : 128 + interrupted; }
 
 void ProgressView::pstCompleted(const std::filesystem::path& file) {
-  std::fprintf(stdout, "%s\n", EscapeControls(file.string()).c_str());
+  // Runs side by side (--jobs) list theirs on the same output: each name is one whole line.
+  const std::string line = EscapeControls(file.string()) + "\n";
+  flockfile(stdout);
+  std::fputs(line.c_str(), stdout);
   std::fflush(stdout);
+  funlockfile(stdout);
 }
 
 }  // namespace cli

@@ -1,5 +1,6 @@
 // Progress of a run on standard error: a redrawn one-line bar on a terminal, a plain line
-// every few seconds otherwise. Ctrl+C, SIGTERM and SIGHUP ask the run to stop after the
+// every few seconds otherwise (and always for runs side by side, which cannot share a bar);
+// each line is written whole, in one call. Ctrl+C, SIGTERM and SIGHUP ask the run to stop after the
 // current message.
 #pragma once
 
@@ -29,6 +30,8 @@ class ProgressView : public conversion::RunView {
   // Routes Ctrl+C, SIGTERM and SIGHUP to stopRequested(); a second one of them ends the program
   // at once with kStoppedAtOnce, removing the PST file being written.
   static void installInterruptHandler();
+  // Whether a stop signal came, without announcing it: a mailbox not started yet is not started.
+  static bool stopSignalled();
   // The exit status of a run stopped so: 128 + the first signal (kInterrupted for Ctrl+C).
   static int stoppedStatus();
 

@@ -8,17 +8,23 @@
 
 namespace cli {
 
-void PrintSkipped(std::FILE* out, const std::vector<conversion::SkippedEntry>& skipped,
-                  const std::filesystem::path& listFile) {
+std::string SkippedText(const std::vector<conversion::SkippedEntry>& skipped, const std::filesystem::path& listFile) {
+  std::string text;
   for (size_t i = 0; i < skipped.size() && i < kSkippedShown; ++i) {
-    std::fprintf(out, "%s: skipped %s: %s\n", kProgram, EscapeControls(skipped[i].path).c_str(),
-                 EscapeControls(skipped[i].reason).c_str());
+    text += std::string(kProgram) + ": skipped " + EscapeControls(skipped[i].path) + ": " +
+            EscapeControls(skipped[i].reason) + "\n";
   }
   if (skipped.size() > kSkippedShown) {
     const std::string where = listFile.empty() ? "; --skipped-list FILE lists them all"
                                                : "; all are listed in " + EscapeControls(listFile.string());
-    std::fprintf(out, "%s: and %zu more%s\n", kProgram, skipped.size() - kSkippedShown, where.c_str());
+    text += std::string(kProgram) + ": and " + std::to_string(skipped.size() - kSkippedShown) + " more" + where + "\n";
   }
+  return text;
+}
+
+void PrintSkipped(std::FILE* out, const std::vector<conversion::SkippedEntry>& skipped,
+                  const std::filesystem::path& listFile) {
+  std::fputs(SkippedText(skipped, listFile).c_str(), out);
 }
 
 bool SkippedListFile::open(const std::filesystem::path& path, std::string& problem) {

@@ -19,6 +19,8 @@ inline constexpr size_t kSkippedShown = 10;
 // for the rest. `listFile` (empty: none) is named there as the place that holds them all.
 void PrintSkipped(std::FILE* out, const std::vector<conversion::SkippedEntry>& skipped,
                   const std::filesystem::path& listFile);
+// The same lines as one text, for a run that tells them together with its other lines.
+std::string SkippedText(const std::vector<conversion::SkippedEntry>& skipped, const std::filesystem::path& listFile);
 
 // The --skipped-list file: opened before the run, so that a name that cannot be written is
 // reported before any work is done, and filled once the run is over.

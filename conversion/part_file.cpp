@@ -34,12 +34,11 @@ struct Unfinished {
   int fd = -1;
   char name[NAME_MAX + 1] = {};
 };
-constexpr int kMostUnfinished = 16;  // a run writes one at a time; parallel runs of tests a few
-Unfinished unfinished[kMostUnfinished];
+Unfinished unfinished[kMostUnfinishedFiles];
 
 int rememberUnfinished(int folder, int fd, const std::string& name) {
   if (name.size() > NAME_MAX) return -1;
-  for (int i = 0; i < kMostUnfinished; ++i) {
+  for (int i = 0; i < kMostUnfinishedFiles; ++i) {
     int expected = 0;
     if (!unfinished[i].state.compare_exchange_strong(expected, 1)) continue;
     unfinished[i].folder = folder;
@@ -80,15 +79,17 @@ void PartFile::forget() {
   unfinished_ = -1;
 }
 
-void PartFile::removeUnfinishedNow() {
+int PartFile::removeUnfinishedNow() {
+  int removed = 0;
   for (Unfinished& entry : unfinished) {
     if (entry.state.load() != 2) continue;
     struct stat mine {}, named {};
     if (fstat(entry.fd, &mine) == 0 && fstatat(entry.folder, entry.name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
         sameFile(mine, named)) {
-      unlinkat(entry.folder, entry.name, 0);
+      if (unlinkat(entry.folder, entry.name, 0) == 0) ++removed;
     }
   }
+  return removed;
 }
 
 PartFile PartFile::create(const fs::path& wanted) {

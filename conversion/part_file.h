@@ -8,6 +8,10 @@
 
 namespace conversion {
 
+// The most ".part" files removeUnfinishedNow() can reach at once: one per run converting at
+// the same time (--jobs), with room for tests that run several in one process.
+inline constexpr int kMostUnfinishedFiles = 128;
+
 class PartFile {
  public:
   // Creates "<candidate>.part" for the first of `wanted`, " (2)", " (3)"... whose own name and
@@ -39,8 +43,9 @@ class PartFile {
   void discard();
 
   // Removes every ".part" file still being written whose name still is its own, for a program
-  // that is ending at once. Safe in a signal handler: it neither allocates nor locks.
-  static void removeUnfinishedNow();
+  // that is ending at once; returns how many it removed. Safe in a signal handler: it neither
+  // allocates nor locks.
+  static int removeUnfinishedNow();
 
  private:
   PartFile(int folder, int fd, std::filesystem::path pstPath);

@@ -6,6 +6,7 @@ passes pst-verify.
 Usage: convert_server_test.py CONVERT PST_VERIFY CORPUS
 """
 import os
+import re
 import resource
 import signal
 import struct
@@ -438,11 +439,104 @@ def max_size_long_name_disk_full(work):
             subprocess.run(["umount", out])
 
 
+def jobs_side_by_side(work):
+    """--jobs 2 converts two mailboxes at a time into the PSTs, folders, messages and states of a
+    run of one at a time, with the same table, skipped list and exit status; a stop completes
+    each PST being written and lists the mailboxes not started."""
+    store = os.path.join(work, "jobs")
+    build_store(store)
+    for n, name in enumerate(("dave", "erin", "frank", "grace")):
+        box = os.path.join(store, "Users", "example.net", name)
+        for i in range(n + 2):
+            write(os.path.join(box, "in%d.msg" % i), message("%s %d" % (name, i)))
+        write(os.path.join(box, "Archive.IMAP", "2020.IMAP", "old.msg"), message(name + " old"))
+        write(os.path.join(box, "IMAP.MRK"), server_index([("in0.msg", SEEN | FLAGGED)]))
+    runs = {}
+    for jobs in (1, 2):
+        out, listed = os.path.join(work, "jobs%d-out" % jobs), os.path.join(work, "jobs%d.tsv" % jobs)
+        os.makedirs(out)
+        r = subprocess.run([CONVERT, "--per-mailbox", "--keep-status", "--jobs", str(jobs), "-o", out,
+                            "--skipped-list", listed, store], capture_output=True, text=True, timeout=120)
+        made = r.stdout.split("\n")[:-1]
+        check(len(set(made)) == len(made), "--jobs %d listed a PST twice: %s" % (jobs, made))
+        psts = {}
+        for path in made:
+            _, folders = read_pst(path)
+            psts[os.path.basename(path)] = {k: sorted((s, integer(m, 0x0E07)) for s, m in v[1])
+                                            for k, v in folders.items()}
+        lines = r.stderr.splitlines()
+        header = max((i for i, line in enumerate(lines) if line.startswith("mailbox ")), default=len(lines))
+        table = [re.sub(r" [0-9.]+ [KMG]B ", " ", " ".join(line.replace(out, "OUT").split()))
+                 for line in lines[header:]]
+        with open(listed, encoding="utf-8") as f:
+            runs[jobs] = (r.returncode, psts, table, f.read())
+        if jobs == 2:
+            for address in ("alice@example.com", "dave@example.net", "grace@example.net"):
+                check(("%s: converting" % address) in r.stderr, "no start line for %s: %s" % (address, r.stderr))
+            check("vantorel-convert: alice@example.com: 12/12 files" in r.stderr
+                  and "grace@example.net: 6 of 6 file(s) converted" in r.stderr, "progress lines: %s" % r.stderr)
+    for part, what in enumerate(("exit status", "PSTs, folders and messages", "summary table", "skipped list")):
+        check(runs[1][part] == runs[2][part], "--jobs 2 against --jobs 1, %s: %s against %s"
+              % (what, runs[2][part], runs[1][part]))
+    check(runs[1][0] == 1 and len(runs[1][1]) == 8 and len(runs[1][2]) == 9, "--jobs 1: %s" % (runs[1],))
+
+    # Stopped while two mailboxes wait on their readers: both PSTs are completed (one with the
+    # message before, one not made for want of any) and the third mailbox is not started.
+    store, out = os.path.join(work, "jobs-stop"), os.path.join(work, "jobs-stop-out")
+    domain = os.path.join(store, "Users", "example.com")
+    for name in ("a/a1.msg", "b/b1.msg", "b/b2.msg", "c/c1.msg"):
+        write(os.path.join(domain, name), message(name))
+    os.makedirs(out)
+    listed = os.path.join(work, "jobs-stop.tsv")
+    proc = subprocess.Popen([CONVERT, "--per-mailbox", "--jobs", "2", "-o", out, "--skipped-list", listed, store],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                            env=dict(os.environ, VANTOREL_READER_FAULT="hang:/a/a1.msg,hang:/b/b2.msg"))
+    deadline = time.monotonic() + 20
+    while len(os.listdir(out)) < 2 and time.monotonic() < deadline:
+        time.sleep(0.05)
+    time.sleep(1)
+    proc.send_signal(signal.SIGINT)
+    stdout, stderr = proc.communicate(timeout=30)
+    check(proc.returncode == 130 and stdout == os.path.join(out, "b@example.com.pst") + "\n",
+          "stopped --jobs 2 run: exit %d, made %s: %s" % (proc.returncode, stdout, stderr))
+    check(sorted(os.listdir(out)) == ["b@example.com.pst"], "files left: %s" % os.listdir(out))
+    table = {line.split()[0]: line.split()[1:] for line in stderr.splitlines()[-3:]}
+    check(table.get("a@example.com", [])[:7] == ["0", "1", "-", "not", "completed:", "stopped", "before"]
+          and table.get("b@example.com", [])[:2] == ["1", "1"]
+          and table.get("b@example.com", [])[-1:] == [os.path.join(out, "b@example.com.pst")]
+          and table.get("c@example.com") == ["0", "1", "-", "not", "started"], "stopped summary: %s" % stderr)
+    with open(listed, encoding="utf-8") as f:
+        rows = f.read().splitlines()
+    names = ("a/a1.msg", "b/b2.msg", "c/c1.msg")
+    check(rows == ["%s\tnot converted: the run was stopped" % os.path.join(domain, n) for n in names],
+          "files not converted: %s" % rows)
+    check(all(("%s@example.com: stopping on Ctrl+C" % m) in stderr for m in "ab"), "stop lines: %s" % stderr)
+
+    # A second signal removes the unfinished PST of every job.
+    out = os.path.join(work, "jobs-twice-out")
+    os.makedirs(out)
+    proc = subprocess.Popen([CONVERT, "--per-mailbox", "--jobs", "2", "-o", out, store], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True, env=dict(os.environ, VANTOREL_READER_FAULT="hang:1.msg"))
+    deadline = time.monotonic() + 20
+    while len(os.listdir(out)) < 2 and time.monotonic() < deadline:
+        time.sleep(0.05)
+    time.sleep(0.3)
+    proc.send_signal(signal.SIGTERM)
+    proc.send_signal(signal.SIGINT)
+    stdout, stderr = proc.communicate(timeout=30)
+    check(proc.returncode == 3 and "the PST files being written were removed" in stderr and os.listdir(out) == [],
+          "second signal with --jobs 2: exit %d, left %s: %s" % (proc.returncode, os.listdir(out), stderr))
+    for args in (["--jobs", "2", store], ["--per-mailbox", "--jobs", "0", store]):
+        r = subprocess.run([CONVERT] + args, capture_output=True, text=True, timeout=60)
+        check(r.returncode == 2 and "'--jobs'" in r.stderr, "%s: exit %d %s" % (args, r.returncode, r.stderr))
+
+
 def main():
     with tempfile.TemporaryDirectory() as work:
         index_faults(work)  # first: its memory check reads the peak of every run so far
         per_mailbox_with_status(work)
         shards(work)
+        jobs_side_by_side(work)
         per_mailbox_names_and_links(work)
         per_mailbox_stopped(work)
         per_mailbox_pst_not_made(work)
