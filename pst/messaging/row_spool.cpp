@@ -173,7 +173,11 @@ uint64_t RowSpool::put(const std::vector<Property>& cells) {
 }
 
 std::vector<Property> RowSpool::get(uint64_t position) {
-  if (std::fflush(file_) != 0 || std::fseek(file_, static_cast<long>(position), SEEK_SET) != 0) corrupt();
+  // Rows are buffered: a full disk shows first here, and must be named as such.
+  if (std::fflush(file_) != 0)
+    throw WriteFailure(std::string("Cannot write table rows to the temporary folder (") + std::strerror(errno) +
+                       "); free some space there and start again.");
+  if (std::fseek(file_, static_cast<long>(position), SEEK_SET) != 0) corrupt();
   reading_ = true;
   uint8_t len[4];
   if (std::fread(len, 1, 4, file_) != 4) corrupt();
