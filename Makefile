@@ -41,5 +41,9 @@ bench: build
 	@cmake --build $(BUILD_DIR) --target benchmarks --parallel $(JOBS)
 	@VANTOREL_BENCH_MESSAGES=$(BENCH_MESSAGES) bash bench/run-all.sh $(BUILD_DIR)
 
+# Times `make programs` and `make test` in a fresh clone, for the README's figures.
+measure-setup:
+	@bash scripts/measure-setup.sh
+
 clean:
 	rm -rf $(BUILD_DIR)
