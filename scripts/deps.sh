@@ -5,15 +5,16 @@
 # otherwise it names what to install.
 #
 #   window   build the programs and run them (make run, make programs)
-#   test     the test suite's readers and tools (make test)
-#   package  build and check the Debian package (make package)
+#   test     the test suite's PST readers and the package's checkers (make test, with package)
+#   package  build the Debian package (make package)
 set -euo pipefail
 
 declare -A sets=(
   [window]="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgmime-3.0-dev zlib1g-dev
             fonts-dejavu-core fonts-wine"
-  [test]="libgtest-dev googletest pff-tools python3-pypff pst-utils time"
-  [package]="dpkg-dev file lintian desktop-file-utils man-db"
+  [test]="libgtest-dev googletest pff-tools python3-pypff pst-utils time
+          lintian desktop-file-utils man-db"
+  [package]="dpkg-dev file"
 )
 
 [ $# -eq 0 ] && set -- window
