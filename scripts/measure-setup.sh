@@ -56,6 +56,6 @@ for step in "${steps[@]}"; do
   # The second line of `times` holds the children's user and system time, as "1m2.345s".
   cpu_seconds=$(awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); sum += t[1] * 60 + t[2] } printf "%d", sum }' \
     "$work/cpu-$step")
-  printf 'make %-8s %d min %02d s  (CPU time %d min; load average %s before, %s during, %s after)\n' \
-    "$step:" $((seconds / 60)) $((seconds % 60)) $((cpu_seconds / 60)) "$before" "$mean" "$after"
+  printf 'make %-8s %d min %02d s  (CPU time %d min %02d s; load average %s before, %s during, %s after)\n' \
+    "$step:" $((seconds / 60)) $((seconds % 60)) $((cpu_seconds / 60)) $((cpu_seconds % 60)) "$before" "$mean" "$after"
 done
