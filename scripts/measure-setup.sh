@@ -44,8 +44,11 @@ for step in "${steps[@]}"; do
   start=$(date +%s)
   # The subshell's `times` adds up the CPU time of every compiler and test the step waited for.
   if ! (make -C "$work/vantorel" "$step" >"$work/log-$step" 2>&1; status=$?; times >"$work/cpu-$step"; exit $status); then
-    echo "make $step failed; its last lines:" >&2
-    tail -n 20 "$work/log-$step" >&2
+    # The clone goes away; its log stays for the reason.
+    kept="${TMPDIR:-/tmp}/vantorel-measure-$step.log"
+    cp "$work/log-$step" "$kept"
+    echo "make $step failed; its last lines (the whole log is $kept):" >&2
+    tail -n 20 "$kept" >&2
     exit 1
   fi
   seconds=$(( $(date +%s) - start ))
