@@ -1,17 +1,32 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the test suite and `make package` need.
-# As root it installs what is missing; otherwise it names what to install.
+# Installs the Debian packages of the sets named (window, test, package). `make run` asks
+# only for what the window and the command line need, so that a user who only converts is
+# not asked for the test and packaging tools. As root it installs what is missing;
+# otherwise it names what to install.
+#
+#   window   build the programs and run them (make run, make programs)
+#   test     the test suite's PST readers and the package's checkers (make test, with package)
+#   package  build the Debian package (make package)
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev
-  libgmime-3.0-dev zlib1g-dev
-  libgtest-dev googletest
-  pff-tools python3-pypff pst-utils time
-  fonts-dejavu-core fonts-wine
-  dpkg-dev file lintian desktop-file-utils man-db
+declare -A sets=(
+  [window]="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgmime-3.0-dev zlib1g-dev
+            fonts-dejavu-core fonts-wine"
+  [test]="libgtest-dev googletest pff-tools python3-pypff pst-utils time
+          lintian desktop-file-utils man-db"
+  [package]="dpkg-dev file"
 )
+
+[ $# -eq 0 ] && set -- window
+packages=()
+for name in "$@"; do
+  if [ -z "${sets[$name]+set}" ]; then
+    echo "deps.sh: unknown set '$name' (window, test or package)" >&2
+    exit 2
+  fi
+  # shellcheck disable=SC2206  # package names hold no spaces or wildcards
+  packages+=(${sets[$name]})
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,7 +39,8 @@ done
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "Vantorel needs these Debian packages: ${missing[*]}" >&2
-  echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+  echo "Install them with: sudo apt-get update && sudo apt-get install ${missing[*]}" >&2
+  echo "Without sudo, ask an administrator to install them, or build where you are root (a container or virtual machine)." >&2
   exit 1
 fi
 
