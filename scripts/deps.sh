@@ -10,7 +10,7 @@
 set -euo pipefail
 
 declare -A sets=(
-  [window]="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgmime-3.0-dev zlib1g-dev
+  [window]="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgmime-3.0-dev zlib1g-dev libsqlite3-dev
             fonts-dejavu-core fonts-wine"
   [test]="libgtest-dev googletest pff-tools python3-pypff pst-utils time
           lintian desktop-file-utils man-db"
