@@ -8,6 +8,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/exit_status.h"
+#include "cli/ledger_run.h"
 #include "cli/mailbox_groups.h"
 #include "cli/mailbox_links.h"
 #include "cli/message_files.h"
@@ -57,6 +58,7 @@ struct Runs {
   std::vector<cli::SummaryRow> summary;
   bool failed = false, stopped = false;
   std::string readersFailed;  // why no reader could start: the mailboxes after it are not tried
+  cli::LedgerRun* ledger = nullptr;  // --ledger
 
   conversion::RunSettings settings(std::vector<conversion::SkippedEntry> listingSkips) const {
     conversion::RunSettings s;
@@ -66,6 +68,7 @@ struct Runs {
     // A stop names every file it left, so that the summary adds up.
     s.accountForStop = true;
     if (status) s.messageStatus = [this](const std::string& file) { return status->of(file); };
+    if (ledger) ledger->attach(s);
     return s;
   }
 
@@ -174,6 +177,7 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
       std::cerr << kProgram << ": shard " << runs.options.shard << "/" << runs.options.shards
                 << " holds no mailbox: the store has fewer mailboxes and top folders than shards\n";
   }
+  if (runs.ledger) runs.ledger->selectGroups(groups, collected.files, listingSkips, elsewhere);
   if (!elsewhere.empty()) {
     cli::PrintSkipped(stderr, elsewhere, runs.options.skippedList);
     runs.skipped.insert(runs.skipped.end(), elsewhere.begin(), elsewhere.end());
@@ -222,6 +226,8 @@ int main(int argc, char** argv) {
   }
   std::optional<conversion::StoreLayout> layout;
   if (options.shards != 0 && !options.perMailbox) return usageError("'--shard' slices mailboxes: give it with '--per-mailbox'");
+  if (options.ledgerRestate && (options.ledger.empty() || !options.keepStatus))
+    return usageError("'--ledger-restate' converts again what changed state: give it with '--ledger' and '--keep-status'");
   if (options.perMailbox) {
     if (options.paths.size() != 1) {
       return usageError("'--per-mailbox' takes one PATH: the server's store, its Users folder or a domain folder");
@@ -239,6 +245,12 @@ int main(int argc, char** argv) {
                 " does not exist or is not a folder; create it or choose another");
   }
 
+  // Before the scan: a ledger in use by another run, or no ledger at all, costs no time and no PST.
+  std::string problem;
+  std::unique_ptr<cli::LedgerRun> ledger;
+  if (!options.ledger.empty() && !(ledger = cli::LedgerRun::open(options.ledger, options.paths, options.ledgerRestate, &problem)))
+    return fail(EscapeControls(problem));
+
   // A mailbox or domain folder that is a link is scanned as well, or named as not converted.
   cli::MailboxLinks links;
   if (layout) links = cli::FindMailboxLinks(*layout);
@@ -252,7 +264,6 @@ int main(int argc, char** argv) {
   }
 
   cli::SkippedListFile skippedList;
-  std::string problem;
   if (!options.skippedList.empty() && !skippedList.open(options.skippedList, problem)) return fail(problem);
 
   cli::ProgressView::installInterruptHandler();
@@ -260,12 +271,27 @@ int main(int argc, char** argv) {
   const std::vector<std::filesystem::path> stores(options.paths.begin(), options.paths.end());
   Runs runs{options, output, options.keepStatus ? std::make_unique<cli::ServerStatus>(stores) : nullptr, {}, {}, false,
             false, {}};
+  if (ledger) {
+    ledger->useServerStatus(runs.status.get());
+    runs.ledger = ledger.get();
+  }
   if (layout) {
     convertPerMailbox(runs, *layout, collected);
   } else {
-    const ListedFiles rows(collected.files);
-    runs.convert(rows, runs.settings(std::move(collected.skipped)), {});
+    std::vector<uint32_t> delta;
+    if (ledger) delta = ledger->select(collected.files);
+    const ListedFiles rows(collected.files, ledger ? &delta : nullptr);
+    if (rows.rows() > 0 || !ledger) {
+      runs.convert(rows, runs.settings(std::move(collected.skipped)), {});
+    } else {
+      cli::PrintSkipped(stderr, collected.skipped, options.skippedList);
+      runs.skipped.insert(runs.skipped.end(), collected.skipped.begin(), collected.skipped.end());
+    }
   }
-  if (!skippedList.write(runs.skipped, problem)) std::cerr << kProgram << ": " << problem << "\n";
-  return runs.exitStatus();
+  // The ledger's reports (files gone, states changed) are listed, but are no file of this run.
+  std::vector<conversion::SkippedEntry> listed = runs.skipped;
+  const bool recorded = !ledger || ledger->finish(runs.skipped, listed, &problem);
+  if (!recorded) std::cerr << kProgram << ": " << EscapeControls(problem) << "\n";
+  if (!skippedList.write(listed, problem)) std::cerr << kProgram << ": " << problem << "\n";
+  return recorded ? runs.exitStatus() : cli::kFailed;
 }

@@ -102,6 +102,8 @@ struct RunSettings {
   // "MDaemon Messages : Created - ", each followed by the time.
   std::string pstName{};
   std::string storeDisplayName{};
+  // Follows the PST file's name, before any " (part n)": " (delta 2026-12-08)".
+  std::string pstNameSuffix{};
   // The folder inside the store of a listed entry, components joined by "\" (with `reason`
   // set when there is none); unset: its folders below its drive root (FolderPathOf).
   std::function<std::optional<std::string>(std::string_view entry, std::string* reason)> folderPathOf{};
@@ -117,6 +119,12 @@ struct RunSettings {
   // among the skipped ("not converted: the run was stopped"), and a run stopped before its
   // first message leaves no file at all.
   bool accountForStop = false;
+  // For a record of what went where (a ledger): told of each file once it is saved in the
+  // store, with the folder it went to, and of each PST file once it is complete under its final
+  // name; the files told of since the PST before are in it. Files of a PST that could not be
+  // completed are followed by no pstCompleted.
+  std::function<void(const std::string& file, const std::string& folder)> fileSaved{};
+  std::function<void(const std::filesystem::path& pst)> pstCompleted{};
 };
 
 // Outlook's default limit for a Unicode PST (larger files need a setting of Outlook's); a file
