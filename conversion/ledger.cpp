@@ -1,6 +1,5 @@
 #include "conversion/ledger.h"
 
-#include <glib.h>
 #include <sqlite3.h>
 
 #include <cstring>
@@ -76,23 +75,18 @@ std::optional<Sha256Digest> Sha256OfFile(const std::filesystem::path& file, std:
     if (problem) *problem = "cannot read " + quoted(file);
     return std::nullopt;
   }
-  GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
+  mail::Sha256 sha;
   std::vector<char> buffer(1 << 20);
   while (in) {
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    if (in.gcount() > 0)
-      g_checksum_update(checksum, reinterpret_cast<const guchar*>(buffer.data()), static_cast<gssize>(in.gcount()));
+    if (in.gcount() > 0) sha.update(buffer.data(), static_cast<size_t>(in.gcount()));
   }
   const bool complete = in.eof() && !in.bad();
-  Sha256Digest digest{};
-  gsize size = digest.size();
-  g_checksum_get_digest(checksum, digest.data(), &size);
-  g_checksum_free(checksum);
   if (!complete) {
     if (problem) *problem = "cannot read " + quoted(file) + " to its end";
     return std::nullopt;
   }
-  return digest;
+  return sha.finish();
 }
 
 std::string HexOf(const Sha256Digest& digest) {

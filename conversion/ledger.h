@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "mail/sha256.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace conversion {
 
-using Sha256Digest = std::array<uint8_t, 32>;
+using Sha256Digest = mail::Sha256Digest;
 
 // What a stat tells of a file: enough to know, without reading it, that it is unchanged.
 struct FileStamp {

@@ -1,6 +1,7 @@
 #include "conversion/ledger.h"
 
 #include <gtest/gtest.h>
+#include <glib.h>
 #include <sqlite3.h>
 
 #include <fstream>
@@ -120,6 +121,33 @@ TEST(Ledger, RefusesForeignDamagedAndBusyFilesWithoutWritingThem) {
   }
   EXPECT_FALSE(Ledger::open(file, &problem));
   EXPECT_NE(problem.find("damaged"), std::string::npos) << problem;
+}
+
+}  // namespace
+}  // namespace conversion
+
+namespace conversion {
+namespace {
+
+// The digests of the two ways (the processor's SHA instructions where it has them, and the
+// portable one) against GLib's, over sizes around every padding case and updates in pieces.
+TEST(Sha256, AgreesWithGlibBothWays) {
+  EXPECT_EQ(HexOf(mail::Sha256Of("abc", 3)), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  std::string bytes(3000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 131 + 7) ^ (i >> 5));
+  const bool hardware = mail::Sha256::hardware();
+  for (bool use : {true, false}) {
+    mail::Sha256::setHardware(use);
+    for (size_t size : {0, 1, 55, 56, 63, 64, 65, 119, 120, 128, 1000, 3000}) {
+      gchar* expected = g_compute_checksum_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(bytes.data()), size);
+      mail::Sha256 pieces;
+      for (size_t at = 0; at < size; at += 37) pieces.update(bytes.data() + at, std::min<size_t>(37, size - at));
+      EXPECT_EQ(HexOf(mail::Sha256Of(bytes.data(), size)), expected) << size << (use ? " with" : " without");
+      EXPECT_EQ(HexOf(pieces.finish()), expected) << size << " in pieces";
+      g_free(expected);
+    }
+  }
+  mail::Sha256::setHardware(hardware);
 }
 
 }  // namespace
