@@ -1,5 +1,7 @@
 #include "cli/ledger_run.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -20,7 +22,14 @@ using conversion::SkippedEntry;
 
 namespace {
 
+// One stat for each file of the store: an unchanged file costs this and a look-up.
 std::optional<FileStamp> stampOf(const std::string& file) {
+#ifndef _WIN32
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return std::nullopt;
+  return FileStamp{static_cast<uint64_t>(info.st_size),
+                   int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + int64_t{info.st_mtim.tv_nsec}};
+#else
   std::error_code ec;
   const uint64_t size = fs::file_size(file, ec);
   if (ec) return std::nullopt;
@@ -28,6 +37,7 @@ std::optional<FileStamp> stampOf(const std::string& file) {
   if (ec) return std::nullopt;
   const auto since1970 = std::chrono::file_clock::to_sys(modified).time_since_epoch();
   return FileStamp{size, std::chrono::duration_cast<std::chrono::nanoseconds>(since1970).count()};
+#endif
 }
 
 uint8_t bitsOf(const conversion::MessageStatus& s) {
@@ -194,14 +204,15 @@ void LedgerRun::attach(conversion::RunSettings& settings) {
   // Each run its own files in waiting, so that runs side by side do not mix them.
   auto pending = std::make_shared<std::vector<Converted>>();
   const auto statusOf = settings.messageStatus;
-  settings.fileSaved = [this, pending, statusOf](const std::string& file, const std::string& folder) {
-    saved(*pending, file, folder, statusOf ? std::optional<uint8_t>(bitsOf(statusOf(file))) : std::nullopt);
+  settings.fileSaved = [this, pending, statusOf](const std::string& file, const std::string& folder,
+                                                 const std::optional<conversion::Sha256Digest>& digest) {
+    saved(*pending, file, folder, digest, statusOf ? std::optional<uint8_t>(bitsOf(statusOf(file))) : std::nullopt);
   };
   settings.pstCompleted = [this, pending](const fs::path& pst) { completed(*pending, pst); };
 }
 
 void LedgerRun::saved(std::vector<Converted>& pending, const std::string& file, const std::string& folder,
-                      const std::optional<uint8_t>& status) {
+                      const std::optional<conversion::Sha256Digest>& converted, const std::optional<uint8_t>& status) {
   const std::optional<Place> place = placeOf(file);
   if (!place) return;
   std::optional<FileStamp> stamp;
@@ -211,9 +222,10 @@ void LedgerRun::saved(std::vector<Converted>& pending, const std::string& file, 
   }
   if (!stamp) stamp = stampOf(file);
   if (!stamp) return;
-  // The bytes just converted are still in the system's cache. A file that changed since it was
-  // looked at is recorded without a digest, so that the next run sees it as changed.
-  std::optional<conversion::Sha256Digest> digest = conversion::Sha256OfFile(file, nullptr);
+  // The digest of the bytes converted, reckoned by the reader; without one (a reader in this
+  // process), of the bytes just read, still in the system's cache. A file that changed since it
+  // was looked at is recorded without a digest, so that the next run sees it as changed.
+  std::optional<conversion::Sha256Digest> digest = converted ? converted : conversion::Sha256OfFile(file, nullptr);
   if (stampOf(file) != stamp) digest.reset();
   pending.push_back({*place, *stamp, digest, folder, status});
 }

@@ -66,7 +66,7 @@ class LedgerRun {
   bool wanted(const std::string& file);
   void report(size_t kept);
   void saved(std::vector<Converted>& pending, const std::string& file, const std::string& folder,
-             const std::optional<uint8_t>& status);
+             const std::optional<conversion::Sha256Digest>& digest, const std::optional<uint8_t>& status);
   void completed(std::vector<Converted>& pending, const std::filesystem::path& pst);
 
   std::unique_ptr<conversion::Ledger> ledger_;

@@ -383,7 +383,7 @@ class Run {
             } else {
               ++outcome_.imported;
               partRows_.push_back(i);
-              if (settings_.fileSaved) settings_.fileSaved(text, *folderPath);
+              if (settings_.fileSaved) settings_.fileSaved(text, *folderPath, item.fileDigest());
               if (status.deleted) ++outcome_.markedDeleted, ++partMarkedDeleted_;
             }
           }

@@ -3,7 +3,9 @@
 // the boxes; the engine drives everything else through RunView.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -120,10 +122,13 @@ struct RunSettings {
   // first message leaves no file at all.
   bool accountForStop = false;
   // For a record of what went where (a ledger): told of each file once it is saved in the
-  // store, with the folder it went to, and of each PST file once it is complete under its final
-  // name; the files told of since the PST before are in it. Files of a PST that could not be
-  // completed are followed by no pstCompleted.
-  std::function<void(const std::string& file, const std::string& folder)> fileSaved{};
+  // store, with the folder it went to and the SHA-256 of the bytes converted (when its reader
+  // reckoned it), and of each PST file once it is complete under its final name; the files told
+  // of since the PST before are in it. Files of a PST that could not be completed are followed
+  // by no pstCompleted.
+  std::function<void(const std::string& file, const std::string& folder,
+                     const std::optional<std::array<uint8_t, 32>>& digest)>
+      fileSaved{};
   std::function<void(const std::filesystem::path& pst)> pstCompleted{};
 };
 

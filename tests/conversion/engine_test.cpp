@@ -268,7 +268,9 @@ TEST_F(EngineTest, APartThatCannotBeWrittenLosesItsOwnMessagesAndNamesEveryMessa
   RunSettings settings{.outputFolder = out.path(), .now = june7, .backend = memory.backend(), .maxPstSize = 1000};
   // A ledger is told which files each completed PST holds, and of no PST that was not completed.
   std::vector<std::string> told;
-  settings.fileSaved = [&](const std::string& file, const std::string& folder) { told.push_back(file + " in " + folder); };
+  settings.fileSaved = [&](const std::string& file, const std::string& folder, const auto&) {
+    told.push_back(file + " in " + folder);
+  };
   settings.pstCompleted = [&](const fs::path& pst) { told.push_back("completed " + pst.filename().string()); };
   const RunOutcome outcome = runConversion(source, settings, view, state);
   EXPECT_EQ(outcome.result, RunOutcome::Result::WriteFailed);
