@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
-  libgmime-3.0-dev zlib1g-dev
+  libgmime-3.0-dev zlib1g-dev libsqlite3-dev
   libgtest-dev googletest
   pff-tools python3-pypff pst-utils time
   fonts-dejavu-core fonts-wine
