@@ -44,6 +44,9 @@ TEST(Ledger, LaterRunsTellNewChangedUnchangedSkippedAndGoneFiles) {
     for (const char* path : {"a.msg", "b.msg", "c.msg", "e.msg"})
       ledger->recordConverted("/store", path, stamp, digestOf(1), "Vantorel.pst", "Users\\a");
     ledger->recordSkipped("/store", "d.msg", stamp, "not Internet mail");
+    ledger->recordConverted("/store", "a.msg", stamp, digestOf(1), "Vantorel.pst", "Users\\a", uint8_t{3});
+    // Changed while it was converted: no digest, so that a later run sees it as changed.
+    ledger->recordConverted("/store", "f.msg", stamp, std::nullopt, "Vantorel.pst", "Users");
     ASSERT_TRUE(ledger->commit(&problem)) << problem;
     // A file converted and dropped by a run that died before its PST was complete.
     ledger->recordConverted("/store", "lost.msg", stamp, digestOf(1), "Vantorel.pst", "Users");
@@ -52,12 +55,15 @@ TEST(Ledger, LaterRunsTellNewChangedUnchangedSkippedAndGoneFiles) {
 
   auto ledger = Ledger::open(file, &problem);
   ASSERT_TRUE(ledger) << problem;
-  EXPECT_EQ(ledger->classify("/store", "a.msg", stamp, reading(digestOf(1))), LedgerChange::Unchanged);
+  std::optional<LedgerEntry> recorded;
+  EXPECT_EQ(ledger->classify("/store", "a.msg", stamp, reading(digestOf(1)), &recorded), LedgerChange::Unchanged);
   EXPECT_EQ(digestsRead, 0) << "an unchanged stamp must not cost a read";
+  EXPECT_EQ(recorded->status, uint8_t{3}) << "the server state it was converted with";
   const FileStamp touched{100, stamp.modifiedNs + 1};
   EXPECT_EQ(ledger->classify("/store", "b.msg", touched, reading(digestOf(1))), LedgerChange::Unchanged);
   EXPECT_EQ(ledger->classify("/store", "c.msg", touched, reading(digestOf(2))), LedgerChange::Changed);
   EXPECT_EQ(digestsRead, 2);
+  EXPECT_EQ(ledger->classify("/store", "f.msg", touched, reading(digestOf(1))), LedgerChange::Changed);
   EXPECT_EQ(ledger->classify("/store", "d.msg", stamp, reading(digestOf(1))), LedgerChange::SkippedLast);
   EXPECT_EQ(ledger->classify("/store", "lost.msg", stamp, reading(digestOf(1))), LedgerChange::New);
   EXPECT_EQ(ledger->classify("/other", "a.msg", stamp, reading(digestOf(1))), LedgerChange::New);
