@@ -48,6 +48,10 @@ def delta_runs(work):
         check(r.returncode == 2 and "is not a Vantorel ledger" in r.stderr and f.read() == b"my notes\n"
               and not os.listdir(out), "a foreign ledger: exit %d %s" % (r.returncode, r.stderr))
 
+    r = convert("--ledger-restate", "--ledger", ledger, "-o", out, store)
+    check(r.returncode == 2 and "give it with '--ledger' and '--keep-status'" in r.stderr and not os.path.exists(ledger),
+          "--ledger-restate without --keep-status: exit %d %s" % (r.returncode, r.stderr))
+
     def run(n, *options):
         out = os.path.join(work, "out%d" % n)
         os.makedirs(out)
@@ -95,7 +99,7 @@ def delta_runs(work):
 
 
 def killed_and_repeated(work):
-    """A run killed while a reader pauses keeps the parts it completed in the ledger; the run
+    """A run killed while a reader hangs keeps the parts it completed in the ledger; the run
     repeated converts the rest; together every message once. Meanwhile a second run on the
     same ledger is refused."""
     src, ledger = os.path.join(work, "killed"), os.path.join(work, "killed.ledger")
@@ -106,11 +110,11 @@ def killed_and_repeated(work):
     for d in (first, second, refused):
         os.makedirs(d)
     proc = subprocess.Popen([CONVERT, "--max-size=1M", "--ledger", ledger, "-o", first, src], stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, text=True, env=dict(os.environ, VANTOREL_READER_FAULT="pause:15.msg"))
+                            stderr=subprocess.PIPE, text=True, env=dict(os.environ, VANTOREL_READER_FAULT="hang:15.msg"))
     deadline = time.monotonic() + 20
     while not glob.glob(os.path.join(first, "*.pst")) and time.monotonic() < deadline:
         time.sleep(0.02)
-    time.sleep(0.5)  # the reader pauses on 15.msg for 3 seconds, after the parts before it
+    time.sleep(0.5)  # the parts before 15.msg are complete; the run waits for it
     r = convert("--max-size=1M", "--ledger", ledger, "-o", refused, src)
     check(r.returncode == 2 and "in use by another run" in r.stderr and not os.listdir(refused),
           "a busy ledger: exit %d %s" % (r.returncode, r.stderr))
