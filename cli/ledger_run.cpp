@@ -57,7 +57,11 @@ std::string describe(uint8_t bits) {
 std::string today() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
   localtime_r(&now, &local);
+#endif
   char text[16];
   std::strftime(text, sizeof text, "%Y-%m-%d", &local);
   return text;
