@@ -87,6 +87,18 @@ const OptionSpec kOptions[] = {
        o.jobs = n;
        return std::string();
      }},
+    {"ledger", 0, "FILE",
+     "record in FILE (an SQLite database, created when missing) every file converted or skipped; a later run "
+     "with the same FILE converts only files new, changed or skipped since, into PSTs named NAME (delta "
+     "YYYY-MM-DD).pst",
+     [](Options& o, const std::string& v) { return setPathOnce(o.ledger, v, "ledger"); }},
+    {"ledger-restate", 0, nullptr,
+     "with --ledger and --keep-status: convert again the unchanged messages whose state on the server changed "
+     "since the last run (without it they are only reported)",
+     [](Options& o, const std::string&) {
+       o.ledgerRestate = true;
+       return std::string();
+     }},
     {"help", 'h', nullptr, "show this help and exit",
      [](Options& o, const std::string&) {
        o.help = true;

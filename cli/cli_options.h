@@ -21,6 +21,8 @@ struct Options {
   uint64_t maxSize = 0;                // the largest a PST may grow, in bytes; 0 for no limit
   unsigned shard = 0, shards = 0;      // --shard K/N: the K-th (1..N) of N slices of the mailboxes; 0/0: all
   unsigned jobs = 0;                   // --jobs: mailboxes converted at once; 0: not given (the default)
+  std::filesystem::path ledger;        // --ledger: the migration's record; empty: none
+  bool ledgerRestate = false;          // convert again what changed state on the server since the last run
   bool help = false;
   bool version = false;
   std::string error;  // one line naming the problem, for a usage error

@@ -21,8 +21,8 @@ struct ExitStatusMeaning {
 inline constexpr ExitStatusMeaning kExitStatuses[] = {
     {kAllConverted, "every listed file was converted"},
     {kSomeSkipped, "the PST file is complete, but some files were skipped"},
-    {kFailed, "usage error, nothing to convert, no message reader could be started, or the PST file could not be "
-              "written"},
+    {kFailed, "usage error, nothing to convert, no message reader could be started, the PST file could not be "
+              "written, or the ledger could not be used or written"},
     {kStoppedAtOnce,
      "stopped at once by a second Ctrl+C, SIGTERM or SIGHUP; the PST file being written was removed, those "
      "completed before are kept"},

@@ -10,6 +10,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/exit_status.h"
+#include "cli/ledger_run.h"
 #include "cli/mailbox_groups.h"
 #include "cli/mailbox_jobs.h"
 #include "cli/mailbox_links.h"
@@ -73,6 +74,7 @@ struct Runs {
   std::vector<cli::SummaryRow> summary;
   bool failed = false, stopped = false;
   std::string readersFailed;  // why no reader could start: the mailboxes after it are not tried
+  cli::LedgerRun* ledger = nullptr;  // --ledger
 
   conversion::RunSettings settings(std::vector<conversion::SkippedEntry> listingSkips) const {
     conversion::RunSettings s;
@@ -96,6 +98,8 @@ struct Runs {
     std::unique_ptr<cli::ServerStatus> status;
     if (options.keepStatus) status = std::make_unique<cli::ServerStatus>(stores);
     if (status) settings.messageStatus = [&status](const std::string& file) { return status->of(file); };
+    // After the state: the ledger records each file's state with it.
+    if (ledger) ledger->attach(settings);
     cli::ProgressView view(stderr, !sideBySide && ::isatty(STDERR_FILENO) == 1, EscapeControls(label));
     conversion::RunState state;
     conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
@@ -221,6 +225,7 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
       std::cerr << kProgram << ": shard " << runs.options.shard << "/" << runs.options.shards
                 << " holds no mailbox: the store has fewer mailboxes and top folders than shards\n";
   }
+  if (runs.ledger) runs.ledger->selectGroups(groups, collected.files, listingSkips, elsewhere);
   if (!elsewhere.empty()) {
     cli::PrintSkipped(stderr, elsewhere, runs.options.skippedList);
     runs.skipped.insert(runs.skipped.end(), elsewhere.begin(), elsewhere.end());
@@ -285,6 +290,8 @@ int main(int argc, char** argv) {
   if (options.shards != 0 && !options.perMailbox) return usageError("'--shard' slices mailboxes: give it with '--per-mailbox'");
   if (options.jobs != 0 && !options.perMailbox)
     return usageError("'--jobs' converts mailboxes side by side: give it with '--per-mailbox'");
+  if (options.ledgerRestate && (options.ledger.empty() || !options.keepStatus))
+    return usageError("'--ledger-restate' converts again what changed state: give it with '--ledger' and '--keep-status'");
   if (options.perMailbox) {
     if (options.paths.size() != 1) {
       return usageError("'--per-mailbox' takes one PATH: the server's store, its Users folder or a domain folder");
@@ -302,6 +309,12 @@ int main(int argc, char** argv) {
                 " does not exist or is not a folder; create it or choose another");
   }
 
+  // Before the scan: a ledger in use by another run, or no ledger at all, costs no time and no PST.
+  std::string problem;
+  std::unique_ptr<cli::LedgerRun> ledger;
+  if (!options.ledger.empty() && !(ledger = cli::LedgerRun::open(options.ledger, options.paths, options.ledgerRestate, &problem)))
+    return fail(EscapeControls(problem));
+
   // A mailbox or domain folder that is a link is scanned as well, or named as not converted.
   cli::MailboxLinks links;
   if (layout) links = cli::FindMailboxLinks(*layout);
@@ -315,21 +328,39 @@ int main(int argc, char** argv) {
   }
 
   cli::SkippedListFile skippedList;
-  std::string problem;
   if (!options.skippedList.empty() && !skippedList.open(options.skippedList, problem)) return fail(problem);
 
   cli::ProgressView::installInterruptHandler();
   // An IMAP.MRK that is a link is followed only into what is being converted.
   const std::vector<std::filesystem::path> stores(options.paths.begin(), options.paths.end());
   Runs runs(options, output, stores);
+  // The ledger reads the states itself, to find what changed state since the last run; each
+  // run reads its own.
+  std::unique_ptr<cli::ServerStatus> ledgerStatus;
+  if (ledger) {
+    if (options.keepStatus) ledgerStatus = std::make_unique<cli::ServerStatus>(stores);
+    ledger->useServerStatus(ledgerStatus.get());
+    runs.ledger = ledger.get();
+  }
   if (layout) {
     convertPerMailbox(runs, *layout, collected);
   } else {
-    const ListedFiles rows(collected.files);
-    const RunReport report = runs.convert(rows, runs.settings(std::move(collected.skipped)), {});
-    runs.record(report);
-    runs.skipped = report.skipped;
+    std::vector<uint32_t> delta;
+    if (ledger) delta = ledger->select(collected.files);
+    const ListedFiles rows(collected.files, ledger ? &delta : nullptr);
+    if (rows.rows() > 0 || !ledger) {
+      const RunReport report = runs.convert(rows, runs.settings(std::move(collected.skipped)), {});
+      runs.record(report);
+      runs.skipped = report.skipped;
+    } else {
+      cli::PrintSkipped(stderr, collected.skipped, options.skippedList);
+      runs.skipped.insert(runs.skipped.end(), collected.skipped.begin(), collected.skipped.end());
+    }
   }
-  if (!skippedList.write(runs.skipped, problem)) std::cerr << kProgram << ": " << problem << "\n";
-  return runs.exitStatus();
+  // The ledger's reports (files gone, states changed) are listed, but are no file of this run.
+  std::vector<conversion::SkippedEntry> listed = runs.skipped;
+  const bool recorded = !ledger || ledger->finish(runs.skipped, listed, &problem);
+  if (!recorded) std::cerr << kProgram << ": " << EscapeControls(problem) << "\n";
+  if (!skippedList.write(listed, problem)) std::cerr << kProgram << ": " << problem << "\n";
+  return recorded ? runs.exitStatus() : cli::kFailed;
 }

@@ -135,10 +135,12 @@ class Run {
           settings_.storeDisplayName.empty() ? StoreDisplayName(started) : settings_.storeDisplayName;
     }
     // A later part takes the name the first part was given in the end (" (2)" when taken).
-    const std::filesystem::path first = outcome_.pstParts.empty() ? std::filesystem::path(pstName_)
-                                                                  : outcome_.pstParts.front().filename();
+    const bool firstPart = outcome_.pstParts.empty();
+    const std::filesystem::path first = firstPart ? std::filesystem::path(pstName_) : outcome_.pstParts.front().filename();
+    const std::string nameSuffix = firstPart ? settings_.pstNameSuffix : std::string();
     const std::filesystem::path partPath =
-        state_.outputFolder / FittedFileName(first.stem().string(), partSuffix() + first.extension().string());
+        state_.outputFolder /
+        FittedFileName(first.stem().string(), nameSuffix + partSuffix() + first.extension().string());
     displayName_ = state_.storeDisplayName + partSuffix();
     store_ = state_.session->Stores().AddPSTStore(partPath, kStoreFormatDefault, displayName_);
     entryId_ = store_->EntryID();
@@ -381,6 +383,7 @@ class Run {
             } else {
               ++outcome_.imported;
               partRows_.push_back(i);
+              if (settings_.fileSaved) settings_.fileSaved(text, *folderPath, item.fileDigest());
               if (status.deleted) ++outcome_.markedDeleted, ++partMarkedDeleted_;
             }
           }
@@ -427,6 +430,7 @@ class Run {
     if (outcome_.pstParts.empty()) outcome_.pstPath = done;
     outcome_.pstParts.push_back(done);
     view_.pstCompleted(done);
+    if (settings_.pstCompleted) settings_.pstCompleted(done);
     std::error_code ec;
     const uint64_t size = std::filesystem::file_size(done, ec);
     if (!ec && size > kOutlookDefaultPstLimit) {

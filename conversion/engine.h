@@ -3,7 +3,9 @@
 // the boxes; the engine drives everything else through RunView.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -102,6 +104,8 @@ struct RunSettings {
   // "MDaemon Messages : Created - ", each followed by the time.
   std::string pstName{};
   std::string storeDisplayName{};
+  // Follows the PST file's name, before any " (part n)": " (delta 2026-12-08)".
+  std::string pstNameSuffix{};
   // The folder inside the store of a listed entry, components joined by "\" (with `reason`
   // set when there is none); unset: its folders below its drive root (FolderPathOf).
   std::function<std::optional<std::string>(std::string_view entry, std::string* reason)> folderPathOf{};
@@ -117,6 +121,15 @@ struct RunSettings {
   // among the skipped ("not converted: the run was stopped"), and a run stopped before its
   // first message leaves no file at all.
   bool accountForStop = false;
+  // For a record of what went where (a ledger): told of each file once it is saved in the
+  // store, with the folder it went to and the SHA-256 of the bytes converted (when its reader
+  // reckoned it), and of each PST file once it is complete under its final name; the files told
+  // of since the PST before are in it. Files of a PST that could not be completed are followed
+  // by no pstCompleted.
+  std::function<void(const std::string& file, const std::string& folder,
+                     const std::optional<std::array<uint8_t, 32>>& digest)>
+      fileSaved{};
+  std::function<void(const std::filesystem::path& pst)> pstCompleted{};
 };
 
 // Outlook's default limit for a Unicode PST (larger files need a setting of Outlook's); a file

@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "mail/sha256.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace conversion {
 
-using Sha256Digest = std::array<uint8_t, 32>;
+using Sha256Digest = mail::Sha256Digest;
 
 // What a stat tells of a file: enough to know, without reading it, that it is unchanged.
 struct FileStamp {
@@ -36,6 +38,7 @@ struct LedgerEntry {
   std::string pstFile;                 // converted: the PST's file name
   std::string folder;                  // converted: the folder inside it, components joined by "\"
   std::string skipReason;              // skipped: why; empty for a converted file
+  std::optional<uint8_t> status;       // converted with the server's state: its flags (StatusBits)
 };
 
 // How a file stands against the ledger.
@@ -63,8 +66,13 @@ class Ledger {
   // How the file stands; reads it (through `digestOf`) only when its stamp differs from the
   // one recorded. Marks the file as seen by this run, for gone(). `digestOf` may fail (none):
   // the file then counts as changed.
+  // `recorded`, when given, receives the entry of a file that was recorded.
   LedgerChange classify(const std::string& root, const std::string& path, const FileStamp& stamp,
-                        const std::function<std::optional<Sha256Digest>()>& digestOf);
+                        const std::function<std::optional<Sha256Digest>()>& digestOf,
+                        std::optional<LedgerEntry>* recorded = nullptr);
+
+  // Whether an earlier run recorded any file: this run then converts the difference.
+  bool holdsFiles();
 
   // Converted files recorded under `root` that this run has not seen, in path order, and not
   // reported by an earlier run; reporting them here marks them so.
@@ -72,8 +80,10 @@ class Ledger {
 
   // Records what became of files. Call these only once the PST that holds them is complete
   // and has its final name, then commit(): a run that dies before leaves the ledger as it was.
+  // Without a digest (the file changed while it was converted) the next run sees it as changed.
   void recordConverted(const std::string& root, const std::string& path, const FileStamp& stamp,
-                       const Sha256Digest& digest, const std::string& pstFile, const std::string& folder);
+                       const std::optional<Sha256Digest>& digest, const std::string& pstFile, const std::string& folder,
+                       std::optional<uint8_t> status = std::nullopt);
   void recordSkipped(const std::string& root, const std::string& path, const FileStamp& stamp,
                      const std::string& reason);
   // Writes every record since the last commit in one transaction. False, with `problem` set,

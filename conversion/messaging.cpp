@@ -88,6 +88,7 @@ void MailItem::Import(const std::filesystem::path& file, int format) {
   mail::ImportResult result = session->ImportFile(file);
   if (!result.ok) throw MessagingError(result.reason);
   *message_ = std::move(result.message);
+  fileDigest_ = result.sha256;
   imported_ = true;
 }
 

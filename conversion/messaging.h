@@ -85,6 +85,8 @@ class MailItem {
   // Makes an unsaved item go into `folder` (of any attached store) instead.
   void Move(const Folder& folder);
   bool hasAttachments() const { return !message_->attachments.empty(); }
+  // The SHA-256 of the file's bytes, when its reader reckoned it.
+  const std::optional<mail::Sha256Digest>& fileDigest() const { return fileDigest_; }
 
  private:
   std::shared_ptr<StoreState> store_;
@@ -92,6 +94,7 @@ class MailItem {
   std::unique_ptr<pst::messaging::MessageContent> message_;
   bool imported_ = false;
   bool saved_ = false;
+  std::optional<mail::Sha256Digest> fileDigest_;
 };
 
 class ItemCollection {

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "mail/sha256.h"
 #include "pst/messaging/message_content.h"
 
 namespace mail {
@@ -21,6 +23,8 @@ struct ImportResult {
   bool ok = false;
   std::string reason;  // why the file is not importable, when !ok (for the user: says what to do)
   pst::messaging::MessageContent message;
+  // Of the bytes read, when the reader reckoned it (for the ledger, which records what it converted).
+  std::optional<Sha256Digest> sha256;
 };
 
 // A message file read into memory and not yet parsed: reading and parsing are separate steps

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "mail/importer.h"
+#include "mail/sha256.h"
 #include "reader/message_codec.h"
 #include "reader/protocol.h"
 
@@ -169,7 +170,12 @@ int main(int argc, char** argv) {
     injectFault(faults, path, memoryCap);
     mail::ImportResult result;
     try {
-      result = mail::importMessageFile(path);
+      // The digest is of the very bytes converted: a ledger compares them with the next run's.
+      mail::MessageFileData data = mail::readMessageFile(path);
+      std::optional<mail::Sha256Digest> digest;
+      if (data.reason.empty()) digest = mail::Sha256Of(data.bytes.get(), data.bytes ? data.size : 0);
+      result = mail::importMessageData(std::move(data));
+      result.sha256 = digest;
     } catch (const std::bad_alloc&) {
       outOfMemory();
     } catch (const std::exception& e) {

@@ -66,6 +66,10 @@ class Writer {
     fixed<uint64_t>(size);
     append(data, size);
   }
+  void digest(const std::optional<mail::Sha256Digest>& digest) {
+    fixed<uint8_t>(digest ? 1 : 0);
+    if (digest) append(digest->data(), digest->size());
+  }
   void value(const PropValue& v) {
     fixed<uint8_t>(static_cast<uint8_t>(v.index()));
     std::visit([this](const auto& x) { put(x); }, v);
@@ -159,6 +163,14 @@ class Reader {
     if (n > left() / minimumSize) throw Malformed{"a count larger than the bytes that follow"};
     charge(static_cast<size_t>(n) * heldSize);
     return static_cast<size_t>(n);
+  }
+  std::optional<mail::Sha256Digest> digest() {
+    const uint8_t present = fixed<uint8_t>();
+    if (present > 1) throw Malformed{"a digest flag that is neither 0 nor 1"};
+    if (present == 0) return std::nullopt;
+    mail::Sha256Digest digest;
+    take(digest.data(), digest.size());
+    return digest;
   }
   template <class Container>
   Container sized() {
@@ -310,6 +322,7 @@ Encoding::Encoding(const mail::ImportResult& result) {
   w.fixed<uint8_t>(result.ok ? 1 : 0);
   w.bytes(result.reason.data(), result.reason.size());
   w.message(result.message);
+  w.digest(result.sha256);
 }
 
 void encodeImportResult(const mail::ImportResult& result, std::string& out) {
@@ -327,6 +340,7 @@ std::optional<mail::ImportResult> decodeImportResult(ByteSource& source, uint64_
     result.ok = ok == 1;
     result.reason = r.sized<std::string>();
     result.message = r.message(0);
+    result.sha256 = r.digest();
     if (!r.atEnd()) throw Malformed{"bytes left over after the message"};
     return result;
   } catch (const Malformed& m) {

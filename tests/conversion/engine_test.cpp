@@ -2,6 +2,8 @@
 // ways a run can end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "conversion/drive_roots.h"
 #include "conversion/engine.h"
 #include "conversion/folder_path.h"
@@ -264,9 +266,22 @@ TEST_F(EngineTest, APartThatCannotBeWrittenLosesItsOwnMessagesAndNamesEveryMessa
   for (int n = 1; n <= 6; ++n) rows.push_back(message("A/" + std::to_string(n) + ".msg"));
   VectorRows source(rows);
   RunSettings settings{.outputFolder = out.path(), .now = june7, .backend = memory.backend(), .maxPstSize = 1000};
+  // A ledger is told which files each completed PST holds, and of no PST that was not completed.
+  std::vector<std::string> told;
+  settings.fileSaved = [&](const std::string& file, const std::string& folder, const auto&) {
+    told.push_back(file + " in " + folder);
+  };
+  settings.pstCompleted = [&](const fs::path& pst) { told.push_back("completed " + pst.filename().string()); };
   const RunOutcome outcome = runConversion(source, settings, view, state);
   EXPECT_EQ(outcome.result, RunOutcome::Result::WriteFailed);
   EXPECT_EQ(outcome.pstParts, (std::vector<fs::path>{out.path() / kPstName}));
+  const std::string folder = FolderPathOf(rows[0]).value();
+  ASSERT_GE(told.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(told.begin(), told.begin() + 3),
+            (std::vector<std::string>{rows[0] + " in " + folder, rows[1] + " in " + folder, "completed " + kPstName}));
+  EXPECT_EQ(std::count_if(told.begin(), told.end(), [](const std::string& t) { return t.starts_with("completed"); }), 1);
+  settings.fileSaved = nullptr;
+  settings.pstCompleted = nullptr;
   EXPECT_EQ(outcome.imported, 2u);
   ASSERT_EQ(outcome.skipped.size(), 4u);
   EXPECT_EQ(outcome.skipped[0].path, rows[2]);
@@ -297,6 +312,14 @@ TEST_F(EngineTest, APartThatCannotBeWrittenLosesItsOwnMessagesAndNamesEveryMessa
   EXPECT_EQ(parts.pstParts[1].filename(), name.substr(0, 236) + " (part 2).pst");
   EXPECT_TRUE(fs::exists(parts.pstParts[1]));
   EXPECT_EQ(parts.imported, 2u);
+
+  // A delta run's suffix comes before the part number.
+  settings.pstName = "alice@example.com";
+  settings.pstNameSuffix = " (delta 2012-06-07)";
+  const RunOutcome delta = runConversion(two, settings, view, state);
+  ASSERT_EQ(delta.pstParts.size(), 2u);
+  EXPECT_EQ(delta.pstParts[0].filename(), "alice@example.com (delta 2012-06-07).pst");
+  EXPECT_EQ(delta.pstParts[1].filename(), "alice@example.com (delta 2012-06-07) (part 2).pst");
 }
 
 TEST_F(EngineTest, ARunOfSeveralStoppedNamesWhatItDidNotConvertAndLeavesNoEmptyFile) {

@@ -1,6 +1,7 @@
 #include "conversion/ledger.h"
 
 #include <gtest/gtest.h>
+#include <glib.h>
 #include <sqlite3.h>
 
 #include <fstream>
@@ -43,6 +44,9 @@ TEST(Ledger, LaterRunsTellNewChangedUnchangedSkippedAndGoneFiles) {
     for (const char* path : {"a.msg", "b.msg", "c.msg", "e.msg"})
       ledger->recordConverted("/store", path, stamp, digestOf(1), "Vantorel.pst", "Users\\a");
     ledger->recordSkipped("/store", "d.msg", stamp, "not Internet mail");
+    ledger->recordConverted("/store", "a.msg", stamp, digestOf(1), "Vantorel.pst", "Users\\a", uint8_t{3});
+    // Changed while it was converted: no digest, so that a later run sees it as changed.
+    ledger->recordConverted("/store", "f.msg", stamp, std::nullopt, "Vantorel.pst", "Users");
     ASSERT_TRUE(ledger->commit(&problem)) << problem;
     // A file converted and dropped by a run that died before its PST was complete.
     ledger->recordConverted("/store", "lost.msg", stamp, digestOf(1), "Vantorel.pst", "Users");
@@ -51,12 +55,15 @@ TEST(Ledger, LaterRunsTellNewChangedUnchangedSkippedAndGoneFiles) {
 
   auto ledger = Ledger::open(file, &problem);
   ASSERT_TRUE(ledger) << problem;
-  EXPECT_EQ(ledger->classify("/store", "a.msg", stamp, reading(digestOf(1))), LedgerChange::Unchanged);
+  std::optional<LedgerEntry> recorded;
+  EXPECT_EQ(ledger->classify("/store", "a.msg", stamp, reading(digestOf(1)), &recorded), LedgerChange::Unchanged);
   EXPECT_EQ(digestsRead, 0) << "an unchanged stamp must not cost a read";
+  EXPECT_EQ(recorded->status, uint8_t{3}) << "the server state it was converted with";
   const FileStamp touched{100, stamp.modifiedNs + 1};
   EXPECT_EQ(ledger->classify("/store", "b.msg", touched, reading(digestOf(1))), LedgerChange::Unchanged);
   EXPECT_EQ(ledger->classify("/store", "c.msg", touched, reading(digestOf(2))), LedgerChange::Changed);
   EXPECT_EQ(digestsRead, 2);
+  EXPECT_EQ(ledger->classify("/store", "f.msg", touched, reading(digestOf(1))), LedgerChange::Changed);
   EXPECT_EQ(ledger->classify("/store", "d.msg", stamp, reading(digestOf(1))), LedgerChange::SkippedLast);
   EXPECT_EQ(ledger->classify("/store", "lost.msg", stamp, reading(digestOf(1))), LedgerChange::New);
   EXPECT_EQ(ledger->classify("/other", "a.msg", stamp, reading(digestOf(1))), LedgerChange::New);
@@ -120,6 +127,33 @@ TEST(Ledger, RefusesForeignDamagedAndBusyFilesWithoutWritingThem) {
   }
   EXPECT_FALSE(Ledger::open(file, &problem));
   EXPECT_NE(problem.find("damaged"), std::string::npos) << problem;
+}
+
+}  // namespace
+}  // namespace conversion
+
+namespace conversion {
+namespace {
+
+// The digests of the two ways (the processor's SHA instructions where it has them, and the
+// portable one) against GLib's, over sizes around every padding case and updates in pieces.
+TEST(Sha256, AgreesWithGlibBothWays) {
+  EXPECT_EQ(HexOf(mail::Sha256Of("abc", 3)), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  std::string bytes(3000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 131 + 7) ^ (i >> 5));
+  const bool hardware = mail::Sha256::hardware();
+  for (bool use : {true, false}) {
+    mail::Sha256::setHardware(use);
+    for (size_t size : {0, 1, 55, 56, 63, 64, 65, 119, 120, 128, 1000, 3000}) {
+      gchar* expected = g_compute_checksum_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(bytes.data()), size);
+      mail::Sha256 pieces;
+      for (size_t at = 0; at < size; at += 37) pieces.update(bytes.data() + at, std::min<size_t>(37, size - at));
+      EXPECT_EQ(HexOf(mail::Sha256Of(bytes.data(), size)), expected) << size << (use ? " with" : " without");
+      EXPECT_EQ(HexOf(pieces.finish()), expected) << size << " in pieces";
+      g_free(expected);
+    }
+  }
+  mail::Sha256::setHardware(hardware);
 }
 
 }  // namespace

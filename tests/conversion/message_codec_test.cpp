@@ -77,6 +77,7 @@ TEST(MessageCodec, AMessageComesBackEqualWithEverythingItHolds) {
   mail::ImportResult sent;
   sent.ok = true;
   sent.message = richMessage(3);
+  sent.sha256 = mail::Sha256Of("abc", 3);
   std::string bytes;
   encodeImportResult(sent, bytes);
   std::string error;
@@ -84,6 +85,7 @@ TEST(MessageCodec, AMessageComesBackEqualWithEverythingItHolds) {
   ASSERT_TRUE(back) << error;
   EXPECT_TRUE(back->ok);
   expectEqual(back->message, sent.message);
+  EXPECT_EQ(back->sha256, sent.sha256);
 
   mail::ImportResult refused;
   refused.reason = "The file is empty (0 bytes).";
@@ -93,6 +95,7 @@ TEST(MessageCodec, AMessageComesBackEqualWithEverythingItHolds) {
   ASSERT_TRUE(reason);
   EXPECT_FALSE(reason->ok);
   EXPECT_EQ(reason->reason, refused.reason);
+  EXPECT_FALSE(reason->sha256);
 }
 
 TEST(MessageCodec, BytesThatAreNotOneHonestEncodingAreRefused) {

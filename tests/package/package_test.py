@@ -46,7 +46,7 @@ with tempfile.TemporaryDirectory(prefix="vantorel-package-") as work:
             failures.append("owner or mode: " + line)
 
     depends = run("dpkg-deb", "-f", deb, "Depends").stdout
-    for library in ("libc6", "libqt6widgets6", "libgmime-3.0-0", "zlib1g"):
+    for library in ("libc6", "libqt6widgets6", "libgmime-3.0-0", "zlib1g", "libsqlite3-0"):
         if library not in depends:
             failures.append("Depends lacks %s: %s" % (library, depends))
 
