@@ -30,6 +30,7 @@ if [ "$messages" != 0 ]; then
   fi
 fi
 
+# The store of the migration options' runs (--jobs, --ledger): VANTOREL_BENCH_JOBS_MESSAGES.
 jobs_messages=${VANTOREL_BENCH_JOBS_MESSAGES:-20000}
 if [ "$jobs_messages" != 0 ]; then
   echo "== --per-mailbox, --jobs 1 against --jobs 2 ($jobs_messages messages)"
@@ -40,6 +41,9 @@ if [ "$jobs_messages" != 0 ]; then
   if [ -d "$store" ]; then
     label="--per-mailbox, --jobs 1 against --jobs 2, $jobs_messages messages"
     "$here/run-jobs" "$store" --build "$build" --jobs 1,2 --rounds 2 --record "$here/RESULTS.md" --label "$label" || status=1
+    echo "== --ledger: its cost on a full run, and delta runs ($jobs_messages messages)"
+    "$here/run-ledger" "$store" --build "$build" --rounds 2 --record "$here/RESULTS.md" \
+      --label "--ledger: its cost and its delta runs, $jobs_messages messages" || status=1
   fi
 fi
 exit $status
