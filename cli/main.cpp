@@ -1,5 +1,4 @@
 // vantorel-convert: the conversion run from the command line.
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include "cli/summary_table.h"
 #include "cli/terminal_text.h"
 #include "conversion/engine.h"
+#include "platform/console.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ struct Runs {
   void convert(const conversion::RowSource& rows, const conversion::RunSettings& settings, const std::string& label) {
     std::cerr << kProgram << ": " << (label.empty() ? "" : EscapeControls(label) + ": ") << "converting "
               << rows.rows() << " file(s)\n";
-    cli::ProgressView view(stderr, ::isatty(STDERR_FILENO) == 1, EscapeControls(label));
+    cli::ProgressView view(stderr, platform::isTerminal(stderr), EscapeControls(label));
     conversion::RunState state;
     conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
     view.finish();

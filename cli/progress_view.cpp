@@ -1,19 +1,19 @@
 #include "cli/progress_view.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <cmath>
+#include <csignal>
 
 #include "cli/exit_status.h"
 #include "cli/terminal_text.h"
 #include "conversion/part_file.h"
+#include "platform/console.h"
+#include "platform/stop_requests.h"
 
 namespace cli {
 
 namespace {
 
-volatile sig_atomic_t interrupted = 0;  // the first stop signal, 0 before one came
+volatile std::sig_atomic_t interrupted = 0;  // the first stop signal, 0 before one came
 
 // A terminal closed or a service stopped asks as Ctrl+C does: the PST is completed. A second
 // signal means now: nothing more is written, and the file that would be left unfinished goes.
@@ -24,16 +24,15 @@ void onStopSignal(int signal) {
   }
   conversion::PartFile::removeUnfinishedNow();
   constexpr char kLine[] = "\nvantorel-convert: stopped at once; the PST file being written was removed\n";
-  if (write(STDERR_FILENO, kLine, sizeof kLine - 1) < 0) {
-  }
-  _exit(kStoppedAtOnce);
+  platform::writeErrorNow(kLine, sizeof kLine - 1);
+  platform::endProgramNow(kStoppedAtOnce);
 }
 
 const char* signalName(int signal) {
   switch (signal) {
-    case SIGTERM:
+    case platform::kStopTerminate:
       return "SIGTERM";
-    case SIGHUP:
+    case platform::kStopHangUp:
       return "SIGHUP";
     default:
       return "Ctrl+C";
@@ -108,24 +107,15 @@ void ProgressView::finish() {
 }
 
 void ProgressView::installInterruptHandler() {
-  struct sigaction action {};
-  action.sa_handler = onStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);  // one at a time
-  action.sa_flags = SA_RESTART;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    // A signal the converter was started to ignore stays ignored: under nohup a closed terminal
-    // must not stop the run.
-    struct sigaction inherited {};
-    if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
-    sigaction(signal, &action, nullptr);
-  }
+  // A signal the converter was started to ignore stays ignored: under nohup a closed terminal
+  // must not stop the run.
+  platform::installStopHandler(onStopSignal);
 }
 
 int ProgressView::stoppedStatus() { return interrupted == 0 ? kInterrupted : 128 + interrupted; }
 
 void ProgressView::pstCompleted(const std::filesystem::path& file) {
-  std::fprintf(stdout, "%s\n", EscapeControls(file.string()).c_str());
+  platform::writeText(stdout, EscapeControls(file.string()) + "\n");
   std::fflush(stdout);
 }
 

@@ -1,0 +1,11 @@
+#include "platform/console.h"
+
+#include <unistd.h>
+
+namespace platform {
+
+bool isTerminal(std::FILE* stream) { return ::isatty(fileno(stream)) == 1; }
+
+void writeText(std::FILE* stream, std::string_view text) { std::fwrite(text.data(), 1, text.size(), stream); }
+
+}  // namespace platform
