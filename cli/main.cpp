@@ -205,6 +205,7 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::prepareConsole();
   const cli::Options options = cli::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!options.error.empty()) return usageError(options.error);
   if (options.help) {

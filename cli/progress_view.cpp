@@ -80,10 +80,10 @@ void ProgressView::messageProgress(size_t done, size_t total) {
   lastShown_ = now;
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   if (terminal_) {
-    std::fprintf(out_, "\r%s%s\033[K", label_.c_str(), ProgressLine(done, total, elapsed, 30).c_str());
+    platform::writeText(out_, "\r" + label_ + ProgressLine(done, total, elapsed, 30) + "\033[K");
     barShown_ = true;
   } else {
-    std::fprintf(out_, "vantorel-convert: %s%s\n", label_.c_str(), ProgressLine(done, total, elapsed, 0).c_str());
+    platform::writeText(out_, "vantorel-convert: " + label_ + ProgressLine(done, total, elapsed, 0) + "\n");
   }
   std::fflush(out_);
 }
@@ -92,10 +92,10 @@ bool ProgressView::stopRequested() const {
   if (!interrupted) return false;
   if (!stopAnnounced_) {
     stopAnnounced_ = true;
-    std::fprintf(out_,
-                 "%svantorel-convert: stopping on %s; the PST file keeps everything converted so far (a second "
-                 "signal stops at once and removes the unfinished PST file)\n",
-                 barShown_ ? "\n" : "", signalName(interrupted));
+    platform::writeText(out_, std::string(barShown_ ? "\n" : "") + "vantorel-convert: stopping on " +
+                                  signalName(interrupted) +
+                                  "; the PST file keeps everything converted so far (a second signal stops at once "
+                                  "and removes the unfinished PST file)\n");
   }
   return true;
 }

@@ -5,25 +5,28 @@
 
 #include "cli/cli_options.h"
 #include "cli/terminal_text.h"
+#include "platform/console.h"
+#include "platform/files.h"
 
 namespace cli {
 
 void PrintSkipped(std::FILE* out, const std::vector<conversion::SkippedEntry>& skipped,
                   const std::filesystem::path& listFile) {
   for (size_t i = 0; i < skipped.size() && i < kSkippedShown; ++i) {
-    std::fprintf(out, "%s: skipped %s: %s\n", kProgram, EscapeControls(skipped[i].path).c_str(),
-                 EscapeControls(skipped[i].reason).c_str());
+    platform::writeText(out, std::string(kProgram) + ": skipped " + EscapeControls(skipped[i].path) + ": " +
+                                 EscapeControls(skipped[i].reason) + "\n");
   }
   if (skipped.size() > kSkippedShown) {
     const std::string where = listFile.empty() ? "; --skipped-list FILE lists them all"
                                                : "; all are listed in " + EscapeControls(listFile.string());
-    std::fprintf(out, "%s: and %zu more%s\n", kProgram, skipped.size() - kSkippedShown, where.c_str());
+    platform::writeText(out, std::string(kProgram) + ": and " + std::to_string(skipped.size() - kSkippedShown) +
+                                 " more" + where + "\n");
   }
 }
 
 bool SkippedListFile::open(const std::filesystem::path& path, std::string& problem) {
   path_ = path;
-  file_ = std::fopen(path.c_str(), "w");
+  file_ = platform::openStream(path, "w");
   if (!file_) problem = "cannot write the skipped list " + EscapeControls(path.string()) + ": " + std::strerror(errno);
   return file_ != nullptr;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 
 namespace platform {
@@ -37,5 +38,8 @@ int flushToDisk(int fd);
 int closeFile(int fd);
 // A second descriptor of the same open file, closed separately.
 int duplicate(int fd);
+
+// A C stream over `file`, opened as std::fopen does with `mode`; nullptr with errno set.
+std::FILE* openStream(const std::filesystem::path& file, const char* mode);
 
 }  // namespace platform

@@ -63,4 +63,6 @@ int closeFile(int fd) { return ::close(fd); }
 
 int duplicate(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
 
+std::FILE* openStream(const std::filesystem::path& file, const char* mode) { return std::fopen(file.c_str(), mode); }
+
 }  // namespace platform

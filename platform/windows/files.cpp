@@ -113,4 +113,8 @@ int duplicate(int fd) {
   return adopt(copy, _O_RDWR);
 }
 
+std::FILE* openStream(const std::filesystem::path& file, const char* mode) {
+  return _wfopen(windows::longPath(file).c_str(), windows::wide(mode).c_str());
+}
+
 }  // namespace platform
