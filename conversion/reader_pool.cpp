@@ -472,8 +472,9 @@ fs::path findReaderProgram() {
   // One that is there but cannot be run is named with the system's reason, not as missing.
   for (const fs::path& candidate : {beside, installed}) {
     if (!fs::exists(candidate, ec)) continue;
+    const int error = platform::runnableProblem(candidate);
     throw ImporterUnavailable("the reader program " + candidate.string() + " is not executable: " +
-                              std::strerror(platform::runnableProblem(candidate)));
+                              std::strerror(error ? error : EACCES));
   }
   throw ImporterUnavailable(std::string("the message reader ") + reader::kProgramName + " is missing: it is neither in " +
                             self.parent_path().string() + " nor in " + installed.parent_path().string());

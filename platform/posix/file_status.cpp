@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include "platform/posix/stat_status.h"
+
 namespace platform {
 
 namespace {
@@ -19,7 +21,9 @@ FileKind kindOf(mode_t mode) {
   return FileKind::Other;
 }
 
-FileStatus statusFrom(const struct stat& info) {
+}  // namespace
+
+FileStatus posix::statusFromStat(const struct stat& info) {
   FileStatus status;
   status.kind = kindOf(info.st_mode);
   status.size = static_cast<uint64_t>(info.st_size);
@@ -31,19 +35,17 @@ FileStatus statusFrom(const struct stat& info) {
   return status;
 }
 
-}  // namespace
-
 bool statusOf(const std::filesystem::path& file, FileStatus& status, bool followLinks) {
   struct stat info {};
   if ((followLinks ? ::stat(file.c_str(), &info) : ::lstat(file.c_str(), &info)) != 0) return false;
-  status = statusFrom(info);
+  status = posix::statusFromStat(info);
   return true;
 }
 
 bool statusOf(int fd, FileStatus& status) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) return false;
-  status = statusFrom(info);
+  status = posix::statusFromStat(info);
   return true;
 }
 
