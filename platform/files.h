@@ -27,6 +27,8 @@ int createNew(const std::filesystem::path& file);
 // Bytes read (0 at the end) or -1.
 long long readSome(int fd, void* into, size_t size);
 long long writeSome(int fd, const void* from, size_t size);
+// At `offset`. On Windows these move the descriptor's position as well: a descriptor is used
+// either with readAt/writeAt or with readSome/writeSome, never both.
 long long readAt(int fd, void* into, size_t size, uint64_t offset);
 long long writeAt(int fd, const void* from, size_t size, uint64_t offset);
 

@@ -11,6 +11,15 @@
 
 namespace platform::child {
 
+namespace {
+
+LONG WINAPI endOnCrash(EXCEPTION_POINTERS* crash) {
+  TerminateProcess(GetCurrentProcess(), crash->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+
 bool followParent(long long parentId) {
   // The parent's job ends this process with the parent (ChildProcess); a parent already gone
   // is seen here.
@@ -22,8 +31,10 @@ bool followParent(long long parentId) {
     if (gone) return false;
   }
   SetConsoleCtrlHandler(nullptr, TRUE);  // Ctrl+C is the parent's to handle
-  // A crash costs its file: no error report window waits for someone to close it.
+  // A crash costs its file: no error report window or debugger waits for someone, the process
+  // ends at once with the exception's code, which the parent reads as the fault it was.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  SetUnhandledExceptionFilter(endOnCrash);
   return true;
 }
 

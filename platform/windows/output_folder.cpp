@@ -21,9 +21,13 @@ std::wstring inFolder(int folder, const std::wstring& name) {
 
 std::wstring inFolder(int folder, const std::filesystem::path& name) { return inFolder(folder, name.native()); }
 
+// A file found by a name in the folder lies on the folder's volume, so the file index tells it
+// apart. The volume serial is compared too where the handle still knows it: Wine reports 0 for
+// a handle whose file was renamed since it was opened.
 bool names(const std::wstring& named, int fd) {
   FileStatus mine, there;
-  return statusOf(fd, mine) && statusOf(std::filesystem::path(named), there, false) && sameFile(mine, there);
+  return statusOf(fd, mine) && statusOf(std::filesystem::path(named), there, false) && mine.inode == there.inode &&
+         (mine.device == there.device || mine.device == 0);
 }
 
 }  // namespace
