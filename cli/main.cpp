@@ -1,5 +1,4 @@
 // vantorel-convert: the conversion run from the command line.
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +20,7 @@
 #include "cli/summary_table.h"
 #include "cli/terminal_text.h"
 #include "conversion/engine.h"
+#include "platform/console.h"
 
 namespace {
 
@@ -93,14 +93,14 @@ struct Runs {
     const std::string prefix = label.empty() ? "" : EscapeControls(label) + ": ";
     const std::string starting = std::string(kProgram) + ": " + prefix + "converting " + std::to_string(rows.rows()) +
                                  " file(s)\n";
-    std::fputs(starting.c_str(), stderr);
+    platform::writeText(stderr, starting);
     // Each run reads its folders' indexes itself: the reader keeps the last one, for one run only.
     std::unique_ptr<cli::ServerStatus> status;
     if (options.keepStatus) status = std::make_unique<cli::ServerStatus>(stores);
     if (status) settings.messageStatus = [&status](const std::string& file) { return status->of(file); };
     // After the state: the ledger records each file's state with it.
     if (ledger) ledger->attach(settings);
-    cli::ProgressView view(stderr, !sideBySide && ::isatty(STDERR_FILENO) == 1, EscapeControls(label));
+    cli::ProgressView view(stderr, !sideBySide && platform::isTerminal(stderr), EscapeControls(label));
     conversion::RunState state;
     conversion::RunOutcome outcome = conversion::runConversion(rows, settings, view, state);
     view.finish();
@@ -172,7 +172,7 @@ struct Runs {
   // caller, which keeps them in mailbox order.
   void record(const RunReport& report) {
     std::lock_guard lock(reportLock);
-    std::fputs(report.text.c_str(), stderr);
+    platform::writeText(stderr, report.text);
     failed = failed || report.failed;
     stopped = stopped || report.stopped;
     if (readersFailed.empty()) readersFailed = report.readersFailed;
@@ -271,6 +271,7 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::prepareConsole();
   const cli::Options options = cli::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!options.error.empty()) return usageError(options.error);
   if (options.help) {

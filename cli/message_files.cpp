@@ -1,7 +1,5 @@
 #include "cli/message_files.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -9,24 +7,26 @@
 #include "messagelist/file_checks.h"
 #include "messagelist/message_filter.h"
 #include "messagelist/path_logger.h"
+#include "platform/file_status.h"
 
 namespace cli {
 
 namespace fs = std::filesystem;
 
 std::string UnusablePathProblem(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
+  platform::FileStatus info;
+  if (!platform::statusOf(path, info)) {
     if (errno == ENOENT || errno == ENOTDIR) return "no such file or folder";
     return std::strerror(errno);
   }
-  if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return {};
+  using platform::FileKind;
+  if (info.kind == FileKind::Regular || info.kind == FileKind::Folder) return {};
   // Named like the files a folder scan skips; reading one could hang or never end.
-  const char* kind = S_ISFIFO(info.st_mode) ? "a named pipe"
-                     : S_ISCHR(info.st_mode) ? "a character device"
-                     : S_ISBLK(info.st_mode) ? "a block device"
-                     : S_ISSOCK(info.st_mode) ? "a socket"
-                                              : "of an unknown kind";
+  const char* kind = info.kind == FileKind::NamedPipe ? "a named pipe"
+                     : info.kind == FileKind::CharacterDevice ? "a character device"
+                     : info.kind == FileKind::BlockDevice ? "a block device"
+                     : info.kind == FileKind::Socket ? "a socket"
+                                                     : "of an unknown kind";
   return std::string("not a regular file (") + kind + "), and not a folder either";
 }
 

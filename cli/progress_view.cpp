@@ -1,14 +1,15 @@
 #include "cli/progress_view.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
+#include <mutex>
 #include <cmath>
+#include <csignal>
 
 #include "cli/exit_status.h"
 #include "cli/terminal_text.h"
 #include "conversion/part_file.h"
+#include "platform/console.h"
+#include "platform/stop_requests.h"
 
 namespace cli {
 
@@ -27,16 +28,15 @@ void onStopSignal(int signal) {
   // Mailboxes converted side by side (--jobs) each had one.
   constexpr char kSeveral[] = "\nvantorel-convert: stopped at once; the PST files being written were removed\n";
   const bool several = conversion::PartFile::removeUnfinishedNow() > 1;
-  if (write(STDERR_FILENO, several ? kSeveral : kOne, several ? sizeof kSeveral - 1 : sizeof kOne - 1) < 0) {
-  }
-  _exit(kStoppedAtOnce);
+  platform::writeErrorNow(several ? kSeveral : kOne, several ? sizeof kSeveral - 1 : sizeof kOne - 1);
+  platform::endProgramNow(kStoppedAtOnce);
 }
 
 const char* signalName(int signal) {
   switch (signal) {
-    case SIGTERM:
+    case platform::kStopTerminate:
       return "SIGTERM";
-    case SIGHUP:
+    case platform::kStopHangUp:
       return "SIGHUP";
     default:
       return "Ctrl+C";
@@ -84,10 +84,10 @@ void ProgressView::messageProgress(size_t done, size_t total) {
   lastShown_ = now;
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   if (terminal_) {
-    std::fprintf(out_, "\r%s%s\033[K", label_.c_str(), ProgressLine(done, total, elapsed, 30).c_str());
+    platform::writeText(out_, "\r" + label_ + ProgressLine(done, total, elapsed, 30) + "\033[K");
     barShown_ = true;
   } else {
-    std::fprintf(out_, "vantorel-convert: %s%s\n", label_.c_str(), ProgressLine(done, total, elapsed, 0).c_str());
+    platform::writeText(out_, "vantorel-convert: " + label_ + ProgressLine(done, total, elapsed, 0) + "\n");
   }
   std::fflush(out_);
 }
@@ -97,10 +97,10 @@ bool ProgressView::stopRequested() const {
   if (!stopAnnounced_) {
     stopAnnounced_ = true;
     // The label tells which mailbox's PST is being completed, one line each when several are.
-    std::fprintf(out_,
-                 "%svantorel-convert: %sstopping on %s; the PST file keeps everything converted so far (a second "
-                 "signal stops at once and removes the unfinished PST file)\n",
-                 barShown_ ? "\n" : "", label_.c_str(), signalName(interrupted));
+    platform::writeText(out_, std::string(barShown_ ? "\n" : "") + "vantorel-convert: " + label_ + "stopping on " +
+                                  signalName(interrupted) +
+                                  "; the PST file keeps everything converted so far (a second signal stops at once "
+                                  "and removes the unfinished PST file)\n");
   }
   return true;
 }
@@ -112,18 +112,9 @@ void ProgressView::finish() {
 }
 
 void ProgressView::installInterruptHandler() {
-  struct sigaction action {};
-  action.sa_handler = onStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);  // one at a time
-  action.sa_flags = SA_RESTART;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    // A signal the converter was started to ignore stays ignored: under nohup a closed terminal
-    // must not stop the run.
-    struct sigaction inherited {};
-    if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
-    sigaction(signal, &action, nullptr);
-  }
+  // A signal the converter was started to ignore stays ignored: under nohup a closed terminal
+  // must not stop the run.
+  platform::installStopHandler(onStopSignal);
 }
 
 bool ProgressView::stopSignalled() { return interrupted != 0; }
@@ -132,11 +123,10 @@ int ProgressView::stoppedStatus() { return interrupted == 0 ? kInterrupted : 128
 
 void ProgressView::pstCompleted(const std::filesystem::path& file) {
   // Runs side by side (--jobs) list theirs on the same output: each name is one whole line.
-  const std::string line = EscapeControls(file.string()) + "\n";
-  flockfile(stdout);
-  std::fputs(line.c_str(), stdout);
+  static std::mutex stdoutLock;
+  std::lock_guard lock(stdoutLock);
+  platform::writeText(stdout, EscapeControls(file.string()) + "\n");
   std::fflush(stdout);
-  funlockfile(stdout);
 }
 
 }  // namespace cli

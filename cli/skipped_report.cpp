@@ -5,6 +5,8 @@
 
 #include "cli/cli_options.h"
 #include "cli/terminal_text.h"
+#include "platform/console.h"
+#include "platform/files.h"
 
 namespace cli {
 
@@ -24,12 +26,12 @@ std::string SkippedText(const std::vector<conversion::SkippedEntry>& skipped, co
 
 void PrintSkipped(std::FILE* out, const std::vector<conversion::SkippedEntry>& skipped,
                   const std::filesystem::path& listFile) {
-  std::fputs(SkippedText(skipped, listFile).c_str(), out);
+  platform::writeText(out, SkippedText(skipped, listFile));
 }
 
 bool SkippedListFile::open(const std::filesystem::path& path, std::string& problem) {
   path_ = path;
-  file_ = std::fopen(path.c_str(), "w");
+  file_ = platform::openStream(path, "w");
   if (!file_) problem = "cannot write the skipped list " + EscapeControls(path.string()) + ": " + std::strerror(errno);
   return file_ != nullptr;
 }

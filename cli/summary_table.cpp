@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/terminal_text.h"
+#include "platform/console.h"
 
 namespace cli {
 
@@ -55,7 +56,7 @@ void PrintSummary(std::FILE* out, const std::vector<SummaryRow>& rows) {
     // Names left-aligned, numbers right-aligned.
     std::string text = line.cells[0] + std::string(width[0] - characters(line.cells[0]), ' ');
     for (size_t c = 1; c < 4; ++c) text += "  " + std::string(width[c] - characters(line.cells[c]), ' ') + line.cells[c];
-    std::fprintf(out, "%s  %s\n", text.c_str(), line.cells[4].c_str());
+    platform::writeText(out, text + "  " + line.cells[4] + "\n");
   }
 }
 

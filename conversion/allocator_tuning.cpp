@@ -1,8 +1,8 @@
 #include "conversion/allocator_tuning.h"
 
-#include <malloc.h>
-
 #include <mutex>
+
+#include "platform/heap_tuning.h"
 
 namespace conversion {
 
@@ -14,8 +14,7 @@ void tuneAllocatorForConversion() {
     // pages again. Served from the heap and kept there, they are reused by the next message.
     // Blocks above 32 MB (rare) still get their own mapping, and more than 64 MB of free
     // heap is still returned, which keeps the resident size bounded.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    platform::keepLargeBlocksInHeap(32 << 20, 64 << 20);
   });
 }
 

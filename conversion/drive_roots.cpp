@@ -1,9 +1,9 @@
 #include "conversion/drive_roots.h"
 
 #include <atomic>
-#include <cstdlib>
-#include <fstream>
 #include <mutex>
+
+#include "platform/system_facts.h"
 
 namespace conversion {
 
@@ -18,14 +18,7 @@ std::vector<std::string>& mountRoot() {  // components below "/"
   return root;
 }
 
-bool detectWsl() {
-  if (const char* distro = std::getenv("WSL_DISTRO_NAME"); distro && *distro) return true;
-  std::ifstream release("/proc/sys/kernel/osrelease");
-  std::string text;
-  std::getline(release, text);
-  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return text.find("microsoft") != std::string::npos;
-}
+bool detectWsl() { return platform::runsUnderWsl(); }
 
 bool isDriveLetter(std::string_view name) {
   return name.size() == 1 && ((name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z'));

@@ -23,6 +23,6 @@ target_include_directories(vantorel_conversion PUBLIC ${CMAKE_SOURCE_DIR})
 find_package(Threads REQUIRED)
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 target_link_libraries(vantorel_conversion PUBLIC Threads::Threads vantorel_convhelpers vantorel_pst_messaging vantorel_mail
-  vantorel_reader_protocol PkgConfig::SQLITE3)
+  vantorel_reader_protocol vantorel_platform PkgConfig::SQLITE3)
 # Every program that converts starts vantorel-reader from its own folder: build it with them.
 add_dependencies(vantorel_conversion vantorel-reader)

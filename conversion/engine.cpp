@@ -13,6 +13,7 @@
 #include "conversion/messaging.h"
 #include "conversion/open_mapi_folder.h"
 #include "conversion/pst_file_name.h"
+#include "platform/local_time.h"
 
 namespace conversion {
 
@@ -26,12 +27,7 @@ std::string trimSpaces(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-std::tm localNow() {
-  const std::time_t t = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&t, &local);
-  return local;
-}
+std::tm localNow() { return platform::localTime(std::time(nullptr)); }
 
 // The file to import. Spaces around a listed path are no part of it, unless a file really
 // is named so (legal here, and the list holds real names).

@@ -1,11 +1,5 @@
 #include "conversion/reader_pool.h"
 
-#include <limits.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
@@ -19,6 +13,7 @@
 #include <vector>
 
 #include "conversion/reader_process.h"
+#include "platform/system_facts.h"
 #include "reader/message_codec.h"
 
 namespace conversion {
@@ -50,17 +45,6 @@ std::string secondsText(std::chrono::milliseconds limit) {
 }
 
 int64_t ticksNow() { return Clock::now().time_since_epoch().count(); }
-
-// A write to a reader that has just died fails with EPIPE; the signal it also raises is
-// blocked on the pool's thread and taken back here, so it never reaches the program.
-void discardPendingBrokenPipe() {
-  sigset_t pipe;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
-  const timespec now{0, 0};
-  while (sigtimedwait(&pipe, nullptr, &now) == SIGPIPE) {
-  }
-}
 
 // The pool's thread starts the readers, sends them the files and enforces the time limit;
 // one thread per reader takes its replies, decoding each straight from the pipe.
@@ -244,10 +228,10 @@ class ReaderPool final : public FileImporter {
       startSettled_.notify_all();
     }
   }
-  std::string programEndText(int status) const {
+  std::string programEndText(platform::ProcessEnd end) const {
     const std::string named = "the reader program " + settings_.program.string();
-    if (WIFSIGNALED(status)) return named + " stopped with signal " + std::to_string(WTERMSIG(status)) + " as it started";
-    return named + " ended as it started, with exit status " + std::to_string(WEXITSTATUS(status));
+    if (end.signaled) return named + " stopped with signal " + std::to_string(end.code) + " as it started";
+    return named + " ended as it started, with exit status " + std::to_string(end.code);
   }
   void killReader(Reader& r, std::string reason) {
     if (!r.process || r.ended || !r.endReason.empty()) return;
@@ -257,10 +241,7 @@ class ReaderPool final : public FileImporter {
 
   // ---- on the pool's thread ----
   void run() {
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    platform::shieldThreadFromBrokenPipes();
     std::unique_lock lock(mutex_);
     while (!quit_) {
       poolWoken_ = false;
@@ -340,7 +321,7 @@ class ReaderPool final : public FileImporter {
     for (const EntryPtr& entry : queue_) {
       if (entry->state != State::Waiting) continue;
       if (!roomFor(entry)) break;
-      if (entry->file.native().size() >= PATH_MAX) {
+      if (entry->file.native().size() >= platform::kMaxPathUnits) {
         // No file can be opened by such a name: the refusal needs no reader.
         settle(entry, mail::importMessageFile(entry->file), 0);
         continue;
@@ -360,7 +341,7 @@ class ReaderPool final : public FileImporter {
       if (target->assigned.empty()) target->progress.store(ticksNow());
       target->assigned.push_back(entry);
       // A reader that died before taking it shows its end to its receiver: given up there.
-      if (!target->process->send(reader::requestFrame(entry->file.native()))) discardPendingBrokenPipe();
+      target->process->send(reader::requestFrame(entry->file.native()));
     }
   }
 
@@ -428,7 +409,7 @@ class ReaderPool final : public FileImporter {
       }
     } catch (const ReaderGone&) {
     }
-    int status = 0;
+    platform::ProcessEnd status;
     bool killed;
     {
       std::lock_guard lock(mutex_);
@@ -479,18 +460,19 @@ std::unique_ptr<FileImporter> makeReaderPool(ReaderPoolSettings settings) {
 
 fs::path findReaderProgram() {
   std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  const fs::path self = platform::runningProgram(ec);
   if (ec) throw ImporterUnavailable(std::string("the message reader ") + reader::kProgramName +
                                     " cannot be found: the program's own folder is unknown (" + ec.message() + ")");
-  const fs::path beside = self.parent_path() / reader::kProgramName;
-  const fs::path installed = (self.parent_path() / reader::kInstalledFolder).lexically_normal() / reader::kProgramName;
+  const std::string name = std::string(reader::kProgramName) + platform::kProgramSuffix;
+  const fs::path beside = self.parent_path() / name;
+  const fs::path installed = (self.parent_path() / reader::kInstalledFolder).lexically_normal() / name;
   for (const fs::path& candidate : {beside, installed}) {
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    if (platform::runnableProblem(candidate) == 0) return candidate;
   }
   // One that is there but cannot be run is named with the system's reason, not as missing.
   for (const fs::path& candidate : {beside, installed}) {
-    if (access(candidate.c_str(), F_OK) != 0) continue;
-    const int error = access(candidate.c_str(), X_OK) == 0 ? 0 : errno;
+    if (!fs::exists(candidate, ec)) continue;
+    const int error = platform::runnableProblem(candidate);
     throw ImporterUnavailable("the reader program " + candidate.string() + " is not executable: " +
                               std::strerror(error ? error : EACCES));
   }

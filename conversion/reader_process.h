@@ -1,9 +1,6 @@
-// One message reader process (vantorel-reader) as the converter drives it: started with
-// posix_spawn, never by forking the converter (the window has many threads), fed requests on
-// one pipe, answering on another, ended with SIGKILL.
+// One message reader process (vantorel-reader) as the converter drives it: a child process
+// (platform/child_process.h) fed requests on one pipe, answering on another, killed when done.
 #pragma once
-
-#include <sys/types.h>
 
 #include <atomic>
 #include <cstdint>
@@ -13,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/child_process.h"
 #include "reader/message_codec.h"
 
 namespace conversion {
@@ -41,20 +39,15 @@ class ReaderProcess {
   // Sends one request frame; false when the reader is gone.
   bool send(std::string_view frame);
   // The reader's replies, read with blocking reads.
-  int replyDescriptor() const { return replies_; }
+  int replyDescriptor() const { return child_.replies(); }
   // Kills the reader at once (from any thread; it is waited for by waitForEnd or the destructor).
   void kill();
-  // After its replies ended: waits a moment for the reader's end and returns its wait status;
+  // After its replies ended: waits a moment for the reader's end and returns how it ended;
   // a reader that does not end is killed. Called from one thread only.
-  int waitForEnd();
+  platform::ProcessEnd waitForEnd();
 
  private:
-  pid_t pid_ = -1;
-  int pidfd_ = -1;  // signals reach this very process, never one that took its number later
-  int requests_ = -1;
-  int replies_ = -1;
-  bool reaped_ = false;
-  int status_ = 0;
+  platform::ChildProcess child_;
 };
 
 // Thrown by ReplyStream when the replies end (the reader died or was killed).
@@ -78,8 +71,8 @@ class ReplyStream final : public reader::ByteSource {
   size_t at_ = 0, end_ = 0;
 };
 
-// The reason a file is skipped for when its reader ended with `waitStatus` while reading it.
-std::string readerEndReason(int waitStatus, uint64_t memoryCap);
+// The reason a file is skipped for when its reader ended so while reading it.
+std::string readerEndReason(platform::ProcessEnd end, uint64_t memoryCap);
 // "2 GB", "512 MB": a byte count as the reasons name it.
 std::string memoryText(uint64_t bytes);
 

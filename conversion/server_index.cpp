@@ -1,15 +1,13 @@
 #include "conversion/server_index.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+#include "platform/file_status.h"
+#include "platform/files.h"
 
 namespace conversion {
 
@@ -87,21 +85,18 @@ std::optional<fs::path> findIndexFile(const fs::path& folder) {
 std::string osError(int error) { return std::strerror(error); }
 
 // "a named pipe" and the like for what is not a regular file; empty for a regular file.
-std::string kindOf(mode_t mode) {
-  if (S_ISREG(mode)) return {};
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISFIFO(mode)) return "a named pipe";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  if (S_ISSOCK(mode)) return "a socket";
+std::string kindOf(platform::FileKind kind) {
+  using platform::FileKind;
+  if (kind == FileKind::Regular) return {};
+  if (kind == FileKind::Folder) return "a folder";
+  if (kind == FileKind::NamedPipe) return "a named pipe";
+  if (kind == FileKind::CharacterDevice) return "a character device";
+  if (kind == FileKind::BlockDevice) return "a block device";
+  if (kind == FileKind::Socket) return "a socket";
   return "neither a file nor a folder";
 }
 
-std::optional<std::string> resolved(const fs::path& path) {
-  char buffer[PATH_MAX];
-  if (::realpath(path.c_str(), buffer) == nullptr) return std::nullopt;
-  return std::string(buffer);
-}
+std::optional<std::string> resolved(const fs::path& path) { return platform::realPath(path); }
 
 bool isWithin(const std::string& path, const std::string& folder) {
   if (folder == "/") return true;
@@ -111,7 +106,7 @@ bool isWithin(const std::string& path, const std::string& folder) {
 struct Descriptor {
   int fd = -1;
   ~Descriptor() {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) platform::closeFile(fd);
   }
 };
 
@@ -121,14 +116,14 @@ struct Descriptor {
 // never waits for a named pipe's writer.
 int openIndex(const fs::path& file, const fs::path& folder, const std::vector<fs::path>& stores,
               std::string& problem) {
-  struct stat info {};
-  if (::lstat(file.c_str(), &info) != 0) {
+  platform::FileStatus info;
+  if (!platform::statusOf(file, info, false)) {
     problem = "it cannot be examined (" + osError(errno) + ")";
     return -1;
   }
   fs::path target = file;
   std::string link;  // "a link to " when the file is a link
-  if (S_ISLNK(info.st_mode)) {
+  if (info.kind == platform::FileKind::Link) {
     link = "a link to ";
     const std::optional<std::string> real = resolved(file);
     if (!real) {
@@ -146,27 +141,27 @@ int openIndex(const fs::path& file, const fs::path& folder, const std::vector<fs
       return -1;
     }
     target = *real;
-    if (::stat(target.c_str(), &info) != 0) {
+    if (!platform::statusOf(target, info)) {
       problem = "it cannot be examined (" + osError(errno) + ")";
       return -1;
     }
   }
-  if (const std::string kind = kindOf(info.st_mode); !kind.empty()) {
+  if (const std::string kind = kindOf(info.kind); !kind.empty()) {
     problem = "it is " + link + kind + ", not a file";
     return -1;
   }
-  const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  const int fd = platform::openForReading(target, platform::kNoWait | platform::kNoFollow);
   if (fd < 0) {
     problem = "it cannot be opened (" + osError(errno) + ")";
     return -1;
   }
-  if (::fstat(fd, &info) != 0) {
+  if (!platform::statusOf(fd, info)) {
     problem = "it cannot be examined (" + osError(errno) + ")";
-  } else if (const std::string kind = kindOf(info.st_mode); !kind.empty()) {
+  } else if (const std::string kind = kindOf(info.kind); !kind.empty()) {
     problem = "it is " + link + kind + ", not a file";
   }
   if (!problem.empty()) {
-    ::close(fd);
+    platform::closeFile(fd);
     return -1;
   }
   return fd;
@@ -174,24 +169,23 @@ int openIndex(const fs::path& file, const fs::path& folder, const std::vector<fs
 
 // Reads up to `size` bytes into `buffer`; the count read (short only at the end of the file),
 // or -1 with errno set.
-ssize_t readUpTo(int fd, char* buffer, size_t size) {
+long long readUpTo(int fd, char* buffer, size_t size) {
   size_t total = 0;
   while (total < size) {
-    const ssize_t n = ::read(fd, buffer + total, size - total);
-    if (n < 0 && errno == EINTR) continue;
+    const long long n = platform::readSome(fd, buffer + total, size - total);
     if (n < 0) return -1;
     if (n == 0) break;
     total += static_cast<size_t>(n);
   }
-  return static_cast<ssize_t>(total);
+  return static_cast<long long>(total);
 }
 
 ServerIndex readOpenIndex(int fd) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return unusable("it cannot be examined (" + osError(errno) + ")");
-  const auto size = static_cast<uint64_t>(info.st_size);
+  platform::FileStatus info;
+  if (!platform::statusOf(fd, info)) return unusable("it cannot be examined (" + osError(errno) + ")");
+  const uint64_t size = info.size;
   std::string buffer(kRecordSize * kRecordsPerRead, '\0');
-  const ssize_t headerRead = readUpTo(fd, buffer.data(), kHeaderSize);
+  const long long headerRead = readUpTo(fd, buffer.data(), kHeaderSize);
   if (headerRead < 0) return unusable("it cannot be read (" + osError(errno) + ")");
   if (static_cast<uint64_t>(headerRead) < std::min<uint64_t>(size, kHeaderSize)) {
     return unusable("it is truncated (" + std::to_string(headerRead) + " bytes, shorter than its header)");
@@ -204,7 +198,7 @@ ServerIndex readOpenIndex(int fd) {
   uint64_t left = size - kHeaderSize;  // never more than the size the header agreed with
   while (left > 0) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
-    const ssize_t got = readUpTo(fd, buffer.data(), want);
+    const long long got = readUpTo(fd, buffer.data(), want);
     if (got < 0) return unusable("it cannot be read (" + osError(errno) + ")");
     if (static_cast<size_t>(got) < want) {
       return unusable("it is truncated (" + std::to_string(size - left + static_cast<uint64_t>(got)) + " of its " +

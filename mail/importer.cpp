@@ -1,9 +1,6 @@
 #include "mail/importer.h"
 
 #include <gmime/gmime.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -16,6 +13,8 @@
 #include "mail/message_builder.h"
 #include "mail/message_detection.h"
 #include "mail/message_parser.h"
+#include "platform/file_status.h"
+#include "platform/files.h"
 
 namespace mail {
 namespace {
@@ -28,7 +27,7 @@ using ByteArray = std::unique_ptr<GByteArray, ByteArrayDeleter>;
 struct FileDescriptor {
   int fd = -1;
   ~FileDescriptor() {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) platform::closeFile(fd);
   }
 };
 
@@ -59,21 +58,22 @@ std::string tooLargeReason(uint64_t size) {
 }
 
 // Names the kinds of file that are no message file, whatever they are called.
-const char* specialFileKind(mode_t mode) {
-  if (S_ISFIFO(mode)) return "a named pipe";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  if (S_ISSOCK(mode)) return "a socket";
+const char* specialFileKind(platform::FileKind kind) {
+  using platform::FileKind;
+  if (kind == FileKind::NamedPipe) return "a named pipe";
+  if (kind == FileKind::CharacterDevice) return "a character device";
+  if (kind == FileKind::BlockDevice) return "a block device";
+  if (kind == FileKind::Socket) return "a socket";
   return "neither a file nor a folder";
 }
 
 // Why a file of this type is not read; empty for a regular file.
-std::string fileTypeReason(mode_t mode) {
-  if (S_ISREG(mode)) return {};
-  if (S_ISDIR(mode)) {
+std::string fileTypeReason(platform::FileKind kind) {
+  if (kind == platform::FileKind::Regular) return {};
+  if (kind == platform::FileKind::Folder) {
     return "This is a folder, not a message file. Add the folder with the add-folder command instead.";
   }
-  return std::string("This is not a regular file (") + specialFileKind(mode) +
+  return std::string("This is not a regular file (") + specialFileKind(kind) +
          "), so it holds no message to read. Remove it from the list: message files of the mail server are "
          "ordinary files.";
 }
@@ -81,11 +81,7 @@ std::string fileTypeReason(mode_t mode) {
 // Opens without waiting (a named pipe that slipped past the type check cannot block) and,
 // where the system lets us, without touching the access time: reading is not using.
 int openForReading(const std::filesystem::path& file) {
-  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-  const int fd = ::open(file.c_str(), kFlags | O_NOATIME);
-  // O_NOATIME is for the file's owner (or root) only.
-  if (fd < 0 && errno == EPERM) return ::open(file.c_str(), kFlags);
-  return fd;
+  return platform::openForReading(file, platform::kNoWait | platform::kKeepAccessTime);
 }
 
 // GMime gets the MIME fields of the header block (Content-Type and the like), an empty line,
@@ -206,32 +202,31 @@ MessageFileData readMessageFile(const std::filesystem::path& file) {
   };
   // The type is checked before the file is opened: opening a device can have effects of its
   // own (a tape rewinds), and opening a named pipe waits for a writer.
-  struct stat info {};
-  if (::stat(file.c_str(), &info) != 0) return cannotOpen();
-  if (std::string reason = fileTypeReason(info.st_mode); !reason.empty()) {
+  platform::FileStatus info;
+  if (!platform::statusOf(file, info)) return cannotOpen();
+  if (std::string reason = fileTypeReason(info.kind); !reason.empty()) {
     data.reason = std::move(reason);
     return data;
   }
   const FileDescriptor descriptor{openForReading(file)};
   const int fd = descriptor.fd;
-  if (fd < 0 || fstat(fd, &info) != 0) return cannotOpen();
+  if (fd < 0 || !platform::statusOf(fd, info)) return cannotOpen();
   // It may have been replaced between the two looks.
-  if (std::string reason = fileTypeReason(info.st_mode); !reason.empty()) {
+  if (std::string reason = fileTypeReason(info.kind); !reason.empty()) {
     data.reason = std::move(reason);
     return data;
   }
-  if (static_cast<uint64_t>(info.st_size) > kMaxMessageFileBytes) {
-    data.reason = tooLargeReason(static_cast<uint64_t>(info.st_size));
+  if (info.size > kMaxMessageFileBytes) {
+    data.reason = tooLargeReason(info.size);
     return data;
   }
   // One read into a buffer of the file's size; the loop only covers short reads and a file
   // that shrinks while it is read (it is taken as far as it could be read).
-  const auto size = static_cast<size_t>(info.st_size);
+  const auto size = static_cast<size_t>(info.size);
   data.bytes.reset(static_cast<uint8_t*>(g_malloc(size == 0 ? 1 : size)));
   size_t total = 0;
   while (total < size) {
-    const ssize_t n = ::read(fd, data.bytes.get() + total, size - total);
-    if (n < 0 && errno == EINTR) continue;
+    const long long n = platform::readSome(fd, data.bytes.get() + total, size - total);
     if (n < 0) {
       data.reason = "The file could not be read completely (" + std::string(std::strerror(errno)) +
                     "). Check the disk or network share it lies on.";
@@ -242,8 +237,7 @@ MessageFileData readMessageFile(const std::filesystem::path& file) {
     total += static_cast<size_t>(n);
   }
   data.size = total;
-  data.modified = unixSecondsToFileTime(static_cast<int64_t>(info.st_mtim.tv_sec)) +
-                  static_cast<uint64_t>(info.st_mtim.tv_nsec / 100);
+  data.modified = unixSecondsToFileTime(info.modifiedSeconds) + static_cast<uint64_t>(info.modifiedNanoseconds / 100);
   return data;
 }
 

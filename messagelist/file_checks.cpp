@@ -1,20 +1,17 @@
 #include "messagelist/file_checks.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <filesystem>
 
 namespace messagelist {
 
-std::string notRegularFileReason(mode_t mode) {
-  if (S_ISFIFO(mode)) return "not a regular file (a named pipe)";
-  if (S_ISSOCK(mode)) return "not a regular file (a socket)";
-  if (S_ISCHR(mode)) return "not a regular file (a character device)";
-  if (S_ISBLK(mode)) return "not a regular file (a block device)";
+std::string notRegularFileReason(platform::FileKind kind) {
+  using platform::FileKind;
+  if (kind == FileKind::NamedPipe) return "not a regular file (a named pipe)";
+  if (kind == FileKind::Socket) return "not a regular file (a socket)";
+  if (kind == FileKind::CharacterDevice) return "not a regular file (a character device)";
+  if (kind == FileKind::BlockDevice) return "not a regular file (a block device)";
   return "not a regular file";
 }
 
@@ -39,17 +36,17 @@ std::string unreadableFolderReason(int error, bool partly) {
 
 std::optional<std::string> UnusableFileReason(const std::string& path) {
   if (path.size() > kLongestPath) return tooLongReason(path.size());
-  struct stat info {};
-  if (stat(path.c_str(), &info) == 0) {
-    if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return std::nullopt;
-    return notRegularFileReason(info.st_mode);
+  platform::FileStatus info;
+  if (platform::statusOf(path, info)) {
+    if (info.kind == platform::FileKind::Regular || info.kind == platform::FileKind::Folder) return std::nullopt;
+    return notRegularFileReason(info.kind);
   }
   const int error = errno;
-  struct stat link {};
-  if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return std::nullopt;
-  std::vector<char> target(static_cast<size_t>(link.st_size > 0 ? link.st_size : 255) + 1);
-  const ssize_t n = readlink(path.c_str(), target.data(), target.size() - 1);
-  return brokenLinkReason(error, n < 0 ? std::string() : std::string(target.data(), static_cast<size_t>(n)));
+  platform::FileStatus link;
+  if (!platform::statusOf(path, link, false) || link.kind != platform::FileKind::Link) return std::nullopt;
+  std::error_code unreadable;
+  const std::filesystem::path target = std::filesystem::read_symlink(path, unreadable);
+  return brokenLinkReason(error, unreadable ? std::string() : target.string());
 }
 
 }  // namespace messagelist

@@ -2,11 +2,11 @@
 // read: the reasons the scan reports for what it cannot list.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <optional>
 #include <string>
+
+#include "platform/file_status.h"
 
 namespace messagelist {
 
@@ -15,7 +15,7 @@ inline constexpr size_t kLongestPath = 4095;
 
 // "not a regular file (a named pipe)" and the like, for anything that is neither a regular
 // file nor a folder.
-std::string notRegularFileReason(mode_t mode);
+std::string notRegularFileReason(platform::FileKind kind);
 // For a link that could not be followed: `error` from following it, `target` what it holds.
 std::string brokenLinkReason(int error, const std::string& target);
 std::string tooLongReason(size_t length);

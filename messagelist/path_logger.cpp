@@ -1,10 +1,5 @@
 #include "messagelist/path_logger.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +9,7 @@
 #include <vector>
 
 #include "messagelist/file_checks.h"
+#include "platform/folder_listing.h"
 
 namespace fs = std::filesystem;
 
@@ -29,31 +25,11 @@ struct FolderListing {
   std::string problem;  // why the folder itself could not be listed, in whole or in part
 };
 
-std::string linkTarget(int folder, const std::string& name) {
-  char target[4096];
-  const ssize_t n = readlinkat(folder, name.c_str(), target, sizeof target);
-  return n < 0 ? std::string() : std::string(target, static_cast<size_t>(n));
-}
-
-mode_t modeOf(unsigned char type) {
-  switch (type) {
-    case DT_FIFO:
-      return S_IFIFO;
-    case DT_SOCK:
-      return S_IFSOCK;
-    case DT_CHR:
-      return S_IFCHR;
-    case DT_BLK:
-      return S_IFBLK;
-    default:
-      return 0;
-  }
-}
-
 // Sorts one entry into the listing. The type comes from the folder listing itself; only
 // links, and entries of file systems that do not say, cost a stat.
-void classify(int folderFd, const std::string& folder, const std::string& name, unsigned char type,
+void classify(int folderFd, const std::string& folder, const std::string& name, std::optional<platform::FileKind> type,
               FolderListing& listing) {
+  using platform::FileKind;
   const size_t length = folder.size() + name.size();
   auto addFile = [&] {
     if (length > kLongestPath) {
@@ -69,56 +45,50 @@ void classify(int folderFd, const std::string& folder, const std::string& name, 
       listing.subfolders.push_back(name);
     }
   };
-  if (type == DT_DIR) return addFolder();
-  if (type == DT_REG) return addFile();
-  if (type != DT_LNK && type != DT_UNKNOWN) {
-    listing.skipped.emplace_back(name, notRegularFileReason(modeOf(type)));
+  if (type == FileKind::Folder) return addFolder();
+  if (type == FileKind::Regular) return addFile();
+  if (type && type != FileKind::Link) {
+    listing.skipped.emplace_back(name, notRegularFileReason(*type));
     return;
   }
-  struct stat info {};
-  if (fstatat(folderFd, name.c_str(), &info, type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+  platform::FileStatus info;
+  if (!platform::statusIn(folderFd, name, info, type == FileKind::Link)) {
     const int error = errno;
-    struct stat self {};
-    const bool gone = fstatat(folderFd, name.c_str(), &self, AT_SYMLINK_NOFOLLOW) != 0;
+    platform::FileStatus self;
+    const bool gone = !platform::statusIn(folderFd, name, self, false);
     if (gone) return;  // removed since the folder was listed
-    if (type == DT_LNK) {
-      listing.skipped.emplace_back(name, brokenLinkReason(error, linkTarget(folderFd, name)));
+    if (type == FileKind::Link) {
+      listing.skipped.emplace_back(name, brokenLinkReason(error, platform::linkTargetIn(folderFd, name)));
     } else {
       listing.skipped.emplace_back(name, std::string("it could not be examined (") + std::strerror(error) + ")");
     }
     return;
   }
-  if (S_ISLNK(info.st_mode)) return classify(folderFd, folder, name, DT_LNK, listing);
-  if (S_ISDIR(info.st_mode)) {
+  if (info.kind == FileKind::Link) return classify(folderFd, folder, name, FileKind::Link, listing);
+  if (info.kind == FileKind::Folder) {
     // Links to folders are not followed: a link back to an ancestor would never end.
-    if (type == DT_UNKNOWN) addFolder();
+    if (!type) addFolder();
     return;
   }
-  if (S_ISREG(info.st_mode)) return addFile();
-  listing.skipped.emplace_back(name, notRegularFileReason(info.st_mode));
+  if (info.kind == FileKind::Regular) return addFile();
+  listing.skipped.emplace_back(name, notRegularFileReason(info.kind));
 }
 
 FolderListing listFolder(const std::string& folder, bool followLink) {
   FolderListing listing;
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
-  DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
-  if (!dir) {
+  platform::FolderReader reader;
+  if (!reader.open(folder, followLink)) {
     listing.problem = unreadableFolderReason(errno, false);
-    if (fd >= 0) close(fd);
     return listing;
   }
+  platform::FolderEntry entry;
   for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(dir);
-    if (!entry) {
+    if (!reader.next(entry)) {
       if (errno != 0) listing.problem = unreadableFolderReason(errno, true);
       break;
     }
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    classify(dirfd(dir), folder, name, entry->d_type, listing);
+    classify(reader.descriptor(), folder, entry.name, entry.kind, listing);
   }
-  closedir(dir);
   std::sort(listing.subfolders.begin(), listing.subfolders.end());
   std::sort(listing.files.begin(), listing.files.end());
   std::sort(listing.skipped.begin(), listing.skipped.end());

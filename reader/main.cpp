@@ -2,26 +2,23 @@
 // so that a message that crashes the parser, never ends or needs too much memory costs only
 // itself. Started by the converter only; see reader/protocol.h.
 #include <glib.h>
-#include <malloc.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
-#include <limits.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
+#include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mail/importer.h"
 #include "mail/sha256.h"
+#include "platform/child_side.h"
+#include "platform/files.h"
+#include "platform/heap_tuning.h"
 #include "reader/message_codec.h"
 #include "reader/protocol.h"
 
@@ -37,7 +34,7 @@ namespace {
 
 constexpr int kExitBadRequest = 2;
 
-[[noreturn]] void outOfMemory() { _exit(reader::kExitOutOfMemory); }
+[[noreturn]] void outOfMemory() { platform::child::endNow(reader::kExitOutOfMemory); }
 
 // GLib aborts the process when an allocation fails; that is the cap, not a crash.
 GLogWriterOutput logWriter(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer data) {
@@ -53,12 +50,9 @@ GLogWriterOutput logWriter(GLogLevelFlags level, const GLogField* fields, gsize 
 }
 
 void limitItself(uint64_t memoryCap) {
-  const rlimit noCore{0, 0};
-  setrlimit(RLIMIT_CORE, &noCore);  // a crash costs its file, not a core dump's disk and time
 #ifndef VANTOREL_READER_UNCAPPED
   // AddressSanitizer reserves terabytes of address space, so a sanitized reader runs uncapped.
-  const rlimit cap{memoryCap, memoryCap};
-  setrlimit(RLIMIT_AS, &cap);
+  platform::child::capMemory(memoryCap);
 #else
   (void)memoryCap;
 #endif
@@ -88,11 +82,12 @@ std::vector<Fault> faultsFromEnvironment() {
 void injectFault(const std::vector<Fault>& faults, const std::string& path, uint64_t memoryCap) {
   for (const Fault& fault : faults) {
     if (path.find(fault.text) == std::string::npos) continue;
-    if (fault.kind == "crash") raise(SIGSEGV);
+    if (fault.kind == "crash") platform::child::crash();
     if (fault.kind == "hang") {
-      for (;;) pause();
+      for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
     }
-    if (fault.kind == "pause") sleep(3);  // long enough for a test to act on the run meanwhile
+    // Long enough for a test to act on the run meanwhile.
+    if (fault.kind == "pause") std::this_thread::sleep_for(std::chrono::seconds(3));
     if (fault.kind == "memory") {
       void* block = g_malloc(memoryCap + (size_t{1} << 20));  // fails under the cap
       g_free(block);
@@ -103,8 +98,7 @@ void injectFault(const std::vector<Fault>& faults, const std::string& path, uint
 bool readAll(int fd, void* data, size_t size) {
   auto* at = static_cast<char*>(data);
   while (size > 0) {
-    const ssize_t n = read(fd, at, size);
-    if (n < 0 && errno == EINTR) continue;
+    const long long n = platform::readSome(fd, at, size);
     if (n <= 0) return false;
     at += n;
     size -= static_cast<size_t>(n);
@@ -114,22 +108,10 @@ bool readAll(int fd, void* data, size_t size) {
 
 // Writes the header and then the pieces, straight from where they lie.
 bool writeReply(int fd, const std::string& header, const reader::Encoding& encoding) {
-  std::vector<iovec> parts{{const_cast<char*>(header.data()), header.size()}};
-  for (const auto& piece : encoding.pieces()) parts.push_back({const_cast<uint8_t*>(piece.data()), piece.size()});
-  size_t next = 0;
-  while (next < parts.size()) {
-    const int count = static_cast<int>(std::min<size_t>(parts.size() - next, IOV_MAX));
-    const ssize_t n = writev(fd, parts.data() + next, count);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    size_t written = static_cast<size_t>(n);
-    while (next < parts.size() && written >= parts[next].iov_len) written -= parts[next++].iov_len;
-    if (written > 0) {
-      parts[next].iov_base = static_cast<char*>(parts[next].iov_base) + written;
-      parts[next].iov_len -= written;
-    }
-  }
-  return true;
+  std::vector<std::span<const uint8_t>> parts{
+      {reinterpret_cast<const uint8_t*>(header.data()), header.size()}};
+  for (const auto& piece : encoding.pieces()) parts.emplace_back(piece.data(), piece.size());
+  return platform::child::writePieces(fd, parts);
 }
 
 }  // namespace
@@ -137,35 +119,33 @@ bool writeReply(int fd, const std::string& header, const reader::Encoding& encod
 int main(int argc, char** argv) {
   g_log_set_writer_func(logWriter, nullptr, nullptr);
   uint64_t memoryCap = reader::kMemoryCapBytes;
-  pid_t parent = 0;
+  long long parent = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--memory-cap") == 0) memoryCap = std::strtoull(argv[i + 1], nullptr, 10);
-    if (std::strcmp(argv[i], "--parent") == 0) parent = static_cast<pid_t>(std::strtol(argv[i + 1], nullptr, 10));
+    if (std::strcmp(argv[i], "--parent") == 0) parent = std::strtoll(argv[i + 1], nullptr, 10);
   }
-  // A reader outlives no converter, even one that was killed.
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (parent != 0 && getppid() != parent) return 0;
-  signal(SIGPIPE, SIG_IGN);
-  signal(SIGINT, SIG_IGN);  // Ctrl+C is the converter's to handle
+  // A reader outlives no converter, even one that was killed; Ctrl+C is the converter's to handle.
+  if (!platform::child::followParent(parent)) return 0;
   limitItself(memoryCap);
   std::set_new_handler(outOfMemory);
   // As in the converter: large blocks (file buffers, decoded parts) come from the heap and are
   // reused by the next message, instead of costing fresh zeroed pages each time; the heap is
   // given back only above what a large message leaves free, or every one would cost its size in
   // page faults again.
-  mallopt(M_MMAP_THRESHOLD, 64 << 20);
-  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  platform::keepLargeBlocksInHeap(64 << 20, 256 << 20);
   const std::vector<Fault> faults = faultsFromEnvironment();
+  const int replies = platform::child::replyOutput(reader::kReplyDescriptor);
+  const int requests = platform::child::requestInput();
   const std::string ready = reader::readyFrame();
-  if (write(reader::kReplyDescriptor, ready.data(), ready.size()) != static_cast<ssize_t>(ready.size())) return 0;
+  if (platform::writeSome(replies, ready.data(), ready.size()) != static_cast<long long>(ready.size())) return 0;
 
   for (;;) {
     uint8_t header[reader::kRequestHeaderSize];
-    if (!readAll(STDIN_FILENO, header, sizeof header)) return 0;  // the converter is done
+    if (!readAll(requests, header, sizeof header)) return 0;  // the converter is done
     const uint32_t length = reader::readLe32(header + 4);
     if (reader::readLe32(header) != reader::kRequestMagic || length > reader::kMaxRequestPath) return kExitBadRequest;
     std::string path(length, '\0');
-    if (!readAll(STDIN_FILENO, path.data(), length)) return kExitBadRequest;
+    if (!readAll(requests, path.data(), length)) return kExitBadRequest;
 
     injectFault(faults, path, memoryCap);
     mail::ImportResult result;
@@ -183,6 +163,6 @@ int main(int argc, char** argv) {
       result.reason = e.what();
     }
     const reader::Encoding encoding(result);
-    if (!writeReply(reader::kReplyDescriptor, reader::replyHeader(encoding.size()), encoding)) return 0;
+    if (!writeReply(replies, reader::replyHeader(encoding.size()), encoding)) return 0;
   }
 }

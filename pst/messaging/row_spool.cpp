@@ -4,9 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include <stdlib.h>
-#include <unistd.h>
-
+#include "platform/temporary_file.h"
 #include "pst/ndb/le.h"
 
 namespace pst::messaging {
@@ -140,13 +138,7 @@ Property readProperty(const uint8_t*& p, const uint8_t* end) {
 }
 
 RowSpool::RowSpool(const std::filesystem::path& folder) {
-  std::string name = (folder.empty() ? std::filesystem::path(".") : folder) / ".vantorel-rows-XXXXXX";
-  const int fd = ::mkstemp(name.data());
-  if (fd >= 0) {
-    ::unlink(name.c_str());
-    file_ = ::fdopen(fd, "w+b");
-    if (!file_) ::close(fd);
-  }
+  file_ = platform::openUnnamedFile(folder);
   if (!file_)
     throw Error("Cannot create a temporary file in \"" + folder.string() + "\" (" + std::strerror(errno) +
                 "); check that the folder is writable and has free space.");

@@ -1,9 +1,5 @@
 #include "pst/ndb/ndb_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +7,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "platform/file_status.h"
+#include "platform/files.h"
 #include "pst/ndb/allocation_map.h"
 #include "pst/ndb/block_trailer.h"
 #include "pst/ndb/crc.h"
@@ -50,7 +48,7 @@ struct NdbReader::Impl {
   ProblemSink sink;
 
   ~Impl() {
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) platform::closeFile(fd);
   }
 
   void problem(const std::string& where, const std::string& what) {
@@ -59,11 +57,11 @@ struct NdbReader::Impl {
   }
 
   void open() {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = platform::openForReading(path);
     if (fd < 0) throw Error("Cannot open " + path.string() + ": " + std::strerror(errno) + ".");
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) throw Error("Cannot read " + path.string() + ": " + std::strerror(errno) + ".");
-    size = static_cast<uint64_t>(st.st_size);
+    platform::FileStatus st;
+    if (!platform::statusOf(fd, st)) throw Error("Cannot read " + path.string() + ": " + std::strerror(errno) + ".");
+    size = st.size;
     const Bytes head = readRaw(0, static_cast<size_t>(std::min<uint64_t>(size, Header::kReadSize)));
     header = Header::parse(head);
     format = header.format;
@@ -81,8 +79,7 @@ struct NdbReader::Impl {
     Bytes out(n);
     size_t done = 0;
     while (done < n) {
-      const ssize_t r = ::pread(fd, out.data() + done, n - done, static_cast<off_t>(ib + done));
-      if (r < 0 && errno == EINTR) continue;
+      const long long r = platform::readAt(fd, out.data() + done, n - done, ib + done);
       if (r <= 0) throw Error("Cannot read " + path.string() + ": " + (r < 0 ? std::strerror(errno) : "unexpected end") + ".");
       done += static_cast<size_t>(r);
     }

@@ -1,21 +1,19 @@
 #include "pst/ndb/output_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <system_error>
 
+#include "platform/file_status.h"
+#include "platform/files.h"
 #include "pst/ndb/types.h"
 
 namespace pst::ndb {
 
 OutputFile::OutputFile(const std::filesystem::path& path, int adopted) : path_(path) {
-  fd_ = adopted >= 0 ? adopted : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  fd_ = adopted >= 0 ? adopted : platform::createNew(path);
   if (fd_ < 0) {
     const int err = errno;
     if (err == EEXIST)
@@ -35,14 +33,13 @@ OutputFile::OutputFile(const std::filesystem::path& path, int adopted) : path_(p
 
 OutputFile::~OutputFile() {
   stopThread();
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) platform::closeFile(fd_);
 }
 
 std::string OutputFile::pwriteAll(uint64_t offset, const uint8_t* data, size_t size) {
   while (size > 0) {
-    const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+    const long long n = platform::writeAt(fd_, data, size, offset);
     if (n < 0) {
-      if (errno == EINTR) continue;
       return "Cannot write " + path_.string() + ": " + std::strerror(errno) + "; free disk space or choose another folder.";
     }
     data += n;
@@ -151,9 +148,9 @@ void OutputFile::finish(uint64_t length) {
   flush();
   waitIdle();
   stopThread();
-  if (::ftruncate(fd_, static_cast<off_t>(length)) != 0 || ::fsync(fd_) != 0)
+  if (platform::resize(fd_, length) != 0 || platform::flushToDisk(fd_) != 0)
     fail("Cannot complete " + path_.string() + ": " + std::strerror(errno) + "; free disk space or choose another folder.");
-  if (::close(fd_) != 0) {
+  if (platform::closeFile(fd_) != 0) {
     fd_ = -1;
     throw WriteFailure("Cannot complete " + path_.string() + ": " + std::strerror(errno) + ".");
   }
@@ -163,12 +160,13 @@ void OutputFile::finish(uint64_t length) {
 void OutputFile::discard() {
   stopThread();
   if (fd_ < 0) return;
-  struct stat mine {}, named {};
-  const bool ours = ::fstat(fd_, &mine) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
-                    mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
-  ::close(fd_);
+  platform::FileStatus mine, named;
+  const bool ours = platform::statusOf(fd_, mine) && platform::statusOf(path_, named, false) &&
+                    platform::sameFile(mine, named);
+  platform::closeFile(fd_);
   fd_ = -1;
-  if (ours) ::unlink(path_.c_str());
+  std::error_code ignored;
+  if (ours) std::filesystem::remove(path_, ignored);
 }
 
 }  // namespace pst::ndb

@@ -1,0 +1,11 @@
+#include "platform/local_time.h"
+
+namespace platform {
+
+std::tm localTime(std::time_t when) {
+  std::tm local{};
+  localtime_r(&when, &local);
+  return local;
+}
+
+}  // namespace platform
