@@ -6,7 +6,7 @@ JOBS ?= 2
 # Messages in the store that `make bench` converts (made once under the build folder).
 BENCH_MESSAGES ?= 100000
 
-.PHONY: run test build programs package deps configure bench clean
+.PHONY: run test build programs package deps configure bench clean windows-deps windows-smoke
 
 deps:
 	@bash scripts/deps.sh
@@ -34,6 +34,15 @@ package: programs
 bench: build
 	@cmake --build $(BUILD_DIR) --target benchmarks --parallel $(JOBS)
 	@VANTOREL_BENCH_MESSAGES=$(BENCH_MESSAGES) bash bench/run-all.sh $(BUILD_DIR)
+
+# The Windows libraries (zlib, iconv, libffi, pcre2, libintl, GLib, GMime), cross-built
+# once from Debian's sources into ~/.cache/vantorel/mingw/<recipe hash>.
+windows-deps:
+	@JOBS=$(JOBS) bash scripts/windows/build-deps.sh >/dev/null
+
+# A GMime program built for Windows reads the corpus under Wine as Linux does.
+windows-smoke: windows-deps
+	@bash scripts/windows/smoke.sh
 
 clean:
 	rm -rf $(BUILD_DIR)
