@@ -14,7 +14,8 @@ set -euo pipefail
 
 HOST=x86_64-w64-mingw32
 JOBS=${JOBS:-2}
-script="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/$(basename "${BASH_SOURCE[0]}")"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+script="$here/$(basename "${BASH_SOURCE[0]}")"
 
 # Source packages and versions, as Debian 12 (bookworm) main ships them. The
 # versions are pinned, and so is the SHA-256 of every file apt-get source
@@ -58,7 +59,8 @@ PACKAGES=(
   dpkg-dev xz-utils bzip2 wine wine64
 )
 
-recipe_hash() { sha256sum "$script" | cut -c1-16; }
+# The recipe: this script (pins included) and the iconv source it compiles.
+recipe_hash() { cat "$script" "$here/win-iconv.c" | sha256sum | cut -c1-16; }
 cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/vantorel/mingw"
 prefix="${VANTOREL_MINGW_PREFIX:-$cache_root/$(recipe_hash)}"
 
@@ -246,10 +248,11 @@ EOF
 
 # GMime needs iconv_open and friends; the MinGW C library has none. GLib carries
 # a small iconv over the Windows code page API (win_iconv.c) for its own use;
-# the same file, built as its own DLL, serves GMime.
+# built as its own DLL, with UTF-7 decoding added (win-iconv.c beside this
+# script), it serves GMime.
 build_iconv() {
   local g; g=$(srcdir 'glib2.0-*')
-  step "iconv (GLib's win_iconv as libiconv-2.dll)"
+  step "iconv (GLib's win_iconv and UTF-7 as libiconv-2.dll)"
   mkdir -p "$work/iconv"
   cat >"$prefix/include/iconv.h" <<'EOF'
 /* iconv over the Windows code page API (libiconv-2.dll). */
@@ -269,7 +272,7 @@ size_t iconv(iconv_t cd, char **inbuf, size_t *inbytesleft, char **outbuf, size_
 #endif
 EOF
   (cd "$work/iconv" && run_logged iconv "$HOST-gcc-posix" -O2 -shared -o libiconv-2.dll \
-      "$g/glib/win_iconv.c" -Wl,--out-implib,libiconv.dll.a)
+      -I"$g/glib" "$here/win-iconv.c" -Wl,--out-implib,libiconv.dll.a)
   install -D -m755 "$work/iconv/libiconv-2.dll" "$prefix/bin/libiconv-2.dll"
   install -D -m644 "$work/iconv/libiconv.dll.a" "$prefix/lib/libiconv.dll.a"
 }
@@ -395,4 +398,6 @@ main() {
   echo "$prefix"
 }
 
-main
+# On one line, so that bash reads nothing more of this file once it has started
+# (an edit during a build cannot run as a command).
+main; exit
