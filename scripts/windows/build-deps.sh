@@ -2,8 +2,8 @@
 # Cross-builds, for 64-bit Windows, the libraries the Windows programs link:
 # zlib, an iconv, libffi, pcre2, libintl, GLib and GMime, all from Debian 12's
 # own source packages. The result goes to a cache folder outside the clone whose
-# name is a hash of this script, so only the first build (or a changed recipe)
-# pays for it; every later call returns at once.
+# name is a hash of the recipe (this script, its pins and win-iconv.c), so only
+# the first build (or a changed recipe) pays for it; every later call returns at once.
 #
 #   build-deps.sh                 build if needed, then print the prefix
 #   build-deps.sh --print-prefix  print the prefix only
