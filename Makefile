@@ -6,7 +6,7 @@ JOBS ?= 2
 # Messages in the store that `make bench` converts (made once under the build folder).
 BENCH_MESSAGES ?= 100000
 
-.PHONY: run test build programs package deps configure bench measure-setup clean
+.PHONY: run test build programs package deps configure bench measure-setup clean windows-deps windows-smoke
 
 # The Debian packages to ask for (scripts/deps.sh): `make run` needs only the window's;
 # a target below names more for itself and for the steps it depends on.
@@ -44,6 +44,15 @@ bench: build
 # Times `make programs` and `make test` in a fresh clone, for the README's figures.
 measure-setup:
 	@bash scripts/measure-setup.sh
+
+# The Windows libraries (zlib, iconv, libffi, pcre2, libintl, GLib, GMime), cross-built
+# once from Debian's sources into ~/.cache/vantorel/mingw/<recipe hash>.
+windows-deps:
+	@JOBS=$(JOBS) bash scripts/windows/build-deps.sh >/dev/null
+
+# A GMime program built for Windows reads the corpus under Wine as Linux does.
+windows-smoke: windows-deps
+	@bash scripts/windows/smoke.sh
 
 clean:
 	rm -rf $(BUILD_DIR)
