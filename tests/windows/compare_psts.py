@@ -13,6 +13,7 @@ longer differs fails too, so that the list stays true."""
 import email
 import email.policy
 import os
+import re
 import sys
 
 STORE = "corpus"
@@ -34,7 +35,9 @@ def folders(export):
 
 def fields(path):
     with open(path, "rb") as f:
-        msg = email.message_from_binary_file(f, policy=email.policy.compat32)
+        # readpst draws a random MIME boundary for every export.
+        data = re.sub(rb"iamunique-[0-9]+_", b"iamunique-N_", f.read())
+    msg = email.message_from_bytes(data, policy=email.policy.compat32)
     def header(name):
         return " ".join(str(v) for v in (msg.get_all(name) or []))
     text, html, attachments = [], [], []
@@ -69,7 +72,7 @@ def source_subjects(corpus, known):
         rel = line.split("\t")[0]
         with open(os.path.join(corpus, rel), "rb") as f:
             msg = email.message_from_binary_file(f, policy=email.policy.compat32)
-        subjects[rel] = msg.get("Subject", "")
+        subjects[rel] = str(msg.get("Subject", ""))
     return subjects
 
 
