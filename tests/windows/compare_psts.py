@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
-"""Compares two PSTs' messages field by field, as readpst exports them (one .eml each).
+"""Compares two PSTs' messages field by field, as libpff's pffexport exports them.
 
-  compare_psts.py LINUX_EXPORT WINDOWS_EXPORT CORPUS KNOWN_DIFFERENCES
+  compare_psts.py LINUX_EXPORT WINDOWS_EXPORT CORPUS tests/windows/known-pst-differences.txt
 
-Both exports are of the same store converted by two builds: a folder's messages are paired
-in the order they were converted, below the store's own folder (the folders above it name
-the path the store was given, which differs: /... on Linux, Z:... under Wine). Compared: the
-message counts per folder, subject, sender, recipients, the text and HTML bodies, and the
-attachments' names and sizes; times are not (a PST holds its run's times). A pair that
-differs fails, unless its source file is listed in KNOWN_DIFFERENCES; a listed file that no
-longer differs fails too, so that the list stays true."""
+Both exports are of the same store converted by two builds. Folders are compared below the
+store's own folder (those above it name the path the store was given: /... on Linux, Z:\\...
+under Wine). Readers finish in their own order, so a folder's messages are paired by content:
+an identical one first, else one with the same subject. Compared: the message counts, the
+Outlook headers (subject, sender, flags, sizes, message times), the Internet headers, the
+recipients, the text, HTML and RTF bodies, and the attachments' names and sizes; not compared
+are the creation and modification times, which are the run's. A message that differs fails,
+unless its source file is listed in the known differences (found by its Message-ID, or
+its raw subject); a listed
+file that no longer differs fails too, so that the list stays true."""
 import email
 import email.policy
 import os
@@ -17,63 +20,63 @@ import re
 import sys
 
 STORE = "corpus"
+RUN_TIMES = re.compile(r"^(Creation|Modification) time:")
+FILES = ("InternetHeaders.txt", "Recipients.txt", "Message.txt", "Message.html", "Message.rtf")
 
 
 def folders(export):
-    """{folder below the store: [.eml paths in conversion order]}"""
+    """{folder below the store: [message folders]}"""
     found = {}
-    for root, _, files in os.walk(export):
+    for root, dirs, _ in os.walk(export):
         parts = os.path.relpath(root, export).split(os.sep)
-        if STORE not in parts:
+        if STORE not in parts or "Attachments" in parts or any(p.startswith("Message") for p in parts):
             continue
         key = "/".join(parts[parts.index(STORE) + 1:])
-        emls = [f for f in files if f.endswith(".eml")]
-        emls.sort(key=lambda f: int(f.split(".")[0]) if f.split(".")[0].isdigit() else 0)
-        found[key] = [os.path.join(root, f) for f in emls]
+        found[key] = sorted(os.path.join(root, d) for d in dirs if re.fullmatch(r"Message\d+", d))
     return found
 
 
-def fields(path):
-    with open(path, "rb") as f:
-        # readpst draws a random MIME boundary for every export.
-        data = re.sub(rb"iamunique-[0-9]+_", b"iamunique-N_", f.read())
-    msg = email.message_from_bytes(data, policy=email.policy.compat32)
-    def header(name):
-        return " ".join(str(v) for v in (msg.get_all(name) or []))
-    text, html, attachments = [], [], []
-    for part in msg.walk():
-        if part.is_multipart():
-            continue
-        payload = part.get_payload(decode=True) or b""
-        name = part.get_filename()
-        if name:
-            attachments.append((name, len(payload)))
-        elif part.get_content_type() == "text/plain":
-            text.append(payload.replace(b"\r\n", b"\n"))
-        elif part.get_content_type() == "text/html":
-            html.append(payload.replace(b"\r\n", b"\n"))
-    return {
-        "subject": header("Subject"),
-        "sender": header("From"),
-        "recipients": (header("To"), header("Cc"), header("Bcc")),
-        "body text": b"".join(text),
-        "HTML body": b"".join(html),
-        "attachments": sorted(attachments),
-    }
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
 
 
-def source_subjects(corpus, known):
-    """The subjects of the files listed as known differences, as the Linux build stores them
-    (the first line of their Subject header, unfolded)."""
-    subjects = {}
+def fields(message):
+    outlook = (read(os.path.join(message, "OutlookHeaders.txt")) or b"").decode("utf-8", "replace")
+    lines = [line for line in outlook.splitlines() if not RUN_TIMES.match(line)]
+    subject = next((line.split(":", 1)[1].strip() for line in lines if line.startswith("Subject:")), "")
+    result = {"subject": subject, "Outlook headers": lines}
+    for name in FILES:
+        result[name] = read(os.path.join(message, name))
+    attachments = []
+    top = os.path.join(message, "Attachments")
+    for root, _, files in os.walk(top):
+        for f in files:
+            attachments.append((os.path.relpath(os.path.join(root, f), top), os.path.getsize(os.path.join(root, f))))
+    result["attachments"] = sorted(attachments)
+    return result
+
+
+def identity(data):
+    """What names a message in its header block: its Message-ID, or without one its raw subject."""
+    msg = email.message_from_bytes(data or b"", policy=email.policy.compat32)
+    ident = " ".join(str(msg.get("Message-ID", "")).split())
+    return ("id", ident) if ident else ("subject", " ".join(str(msg.get("Subject", "")).split()))
+
+
+def listed_files(corpus, known):
+    """{listed file: its identity}"""
+    files = {}
     for line in open(known, encoding="utf-8"):
         if line.startswith("#") or not line.strip():
             continue
         rel = line.split("\t")[0]
         with open(os.path.join(corpus, rel), "rb") as f:
-            msg = email.message_from_binary_file(f, policy=email.policy.compat32)
-        subjects[rel] = str(msg.get("Subject", ""))
-    return subjects
+            files[rel] = identity(f.read())
+    return files
 
 
 def main():
@@ -91,17 +94,26 @@ def main():
         if len(a) != len(b):
             problems.append(f"{folder or '.'}: {len(a)} messages on Linux, {len(b)} on Windows")
             continue
-        for x, y in zip(a, b):
+        unmatched = [fields(y) for y in b]
+        rest = []
+        for x in a:
             messages += 1
-            fx, fy = fields(x), fields(y)
-            bad = [k for k in fx if fx[k] != fy[k]]
-            if bad:
-                differing.append((folder, fx["subject"], bad, os.path.basename(x)))
-    listed = source_subjects(corpus, known)
+            fx = fields(x)
+            if fx in unmatched:
+                unmatched.remove(fx)
+            else:
+                rest.append((x, fx))
+        for x, fx in rest:
+            same = [fy for fy in unmatched if fy["subject"] == fx["subject"]]
+            fy = same[0] if same else (unmatched[0] if unmatched else {})
+            if fy:
+                unmatched.remove(fy)
+            bad = [k for k in fx if fx[k] != fy.get(k)]
+            differing.append((folder, fx["subject"], bad, os.path.basename(x), identity(fx["InternetHeaders.txt"])))
+    listed = listed_files(corpus, known)
     unexplained = []
-    for folder, subject, bad, name in differing:
-        files = [rel for rel, s in listed.items()
-                 if rel.split("/")[0] == folder.split("/")[0] and " ".join(s.split()) in " ".join(subject.split())]
+    for folder, subject, bad, name, ident in differing:
+        files = [rel for rel, i in listed.items() if rel.split("/")[0] == folder.split("/")[0] and i == ident]
         if files:
             listed.pop(files[0])
         else:
