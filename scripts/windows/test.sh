@@ -54,5 +54,15 @@ for side in windows windows-slashes; do
   python3 "$repo/tests/windows/compare_psts.py" "$out/linux.export" "$out/$side.export" "$corpus" \
     "$repo/tests/windows/known-pst-differences.txt" | sed "s/^/$side: /" || status=1
 done
+# The ledger (SQLite) under Windows: a second run over the same files finds nothing new.
+mkdir -p "$out/ledger"
+ledger_args=(-o "$(windows_path "$out/ledger")" --ledger="$(windows_path "$out/ledger/ledger.db")" "$(windows_path "$corpus/gmime")")
+"$wine" "$win/bin/vantorel-convert.exe" "${ledger_args[@]}" >"$out/ledger.1.out" 2>"$out/ledger.1.err" || true
+"$wine" "$win/bin/vantorel-convert.exe" "${ledger_args[@]}" >"$out/ledger.2.out" 2>"$out/ledger.2.err" || true
+if grep -q "nothing new or changed to convert" "$out/ledger.2.err"; then
+  echo "Windows: a second run with --ledger finds nothing new"
+else
+  echo "test-windows: a second run with --ledger converted again: $(tail -n1 "$out/ledger.2.err")" >&2; status=1
+fi
 [ $status -eq 0 ] && echo "test-windows: passed" || echo "test-windows: FAILED (details in $out)" >&2
 exit $status
