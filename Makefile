@@ -61,7 +61,7 @@ windows: windows-deps
 
 # The Windows programs under Wine convert the corpus given as a Windows path; the PST is
 # read back on Linux and compared with the Linux build's, message by message.
-test-windows: windows build
+test-windows: windows programs
 	@bash scripts/windows/test.sh $(BUILD_DIR)
 
 clean:
