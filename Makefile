@@ -6,7 +6,7 @@ JOBS ?= 2
 # Messages in the store that `make bench` converts (made once under the build folder).
 BENCH_MESSAGES ?= 100000
 
-.PHONY: run test build programs package deps configure bench measure-setup clean windows-deps windows-smoke
+.PHONY: run test build programs package deps configure bench measure-setup clean windows-deps windows-smoke windows test-windows
 
 # The Debian packages to ask for (scripts/deps.sh): `make run` needs only the window's;
 # a target below names more for itself and for the steps it depends on.
@@ -53,6 +53,16 @@ windows-deps:
 # A GMime program built for Windows reads the corpus under Wine as Linux does.
 windows-smoke: windows-deps
 	@bash scripts/windows/smoke.sh
+
+# vantorel-convert.exe, pst-verify.exe and vantorel-reader.exe with their DLLs in
+# build-windows/bin/, packed as build-windows/vantorel-<version>-windows-x64.zip.
+windows: windows-deps
+	@JOBS=$(JOBS) bash scripts/windows/build.sh
+
+# The Windows programs under Wine convert the corpus given as a Windows path; the PST is
+# read back on Linux and compared with the Linux build's, message by message.
+test-windows: windows programs
+	@bash scripts/windows/test.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR)

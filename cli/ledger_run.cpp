@@ -101,7 +101,8 @@ std::optional<LedgerRun::Place> LedgerRun::placeOf(const std::string& file) cons
   for (const std::string& root : roots_) {
     const size_t start = root.size() == 1 ? 1 : root.size() + 1;  // past "/" or "root/"
     if (file.size() > start && file.compare(0, root.size(), root) == 0 &&
-        (root.size() == 1 || file[root.size()] == fs::path::preferred_separator))
+        // The folder scan joins names with "/", also on Windows, whose own separator is the backslash.
+        (root.size() == 1 || file[root.size()] == '/' || file[root.size()] == fs::path::preferred_separator))
       return Place{root, file.substr(start)};
   }
   return std::nullopt;

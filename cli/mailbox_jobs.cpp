@@ -1,7 +1,5 @@
 #include "cli/mailbox_jobs.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -12,29 +10,15 @@
 
 #include "conversion/part_file.h"
 #include "conversion/reader_pool.h"
+#include "platform/system_facts.h"
 
 namespace cli {
 
 static_assert(kMostJobs <= conversion::kMostUnfinishedFiles, "a second stop signal must reach every job's PST file");
 
-namespace {
-
-// The cores this process may run on: a container or taskset may allow fewer than the machine has.
-unsigned usableCores() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) == 0) {
-    const int count = CPU_COUNT(&set);
-    if (count > 0) return static_cast<unsigned>(count);
-  }
-  return std::max(1u, std::thread::hardware_concurrency());
-}
-
-}  // namespace
-
 unsigned DefaultJobs() {
   const size_t readers = std::max<size_t>(1, conversion::ReaderPoolSettings{}.readers);
-  return static_cast<unsigned>(std::clamp<size_t>(usableCores() / readers, 1, kMostJobs));
+  return static_cast<unsigned>(std::clamp<size_t>(platform::usableCores() / readers, 1, kMostJobs));
 }
 
 void RunJobs(size_t count, unsigned jobs, const std::function<void(size_t index)>& work) {

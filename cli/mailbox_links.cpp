@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/path_text.h"
+
 namespace cli {
 
 namespace fs = std::filesystem;
@@ -17,7 +19,7 @@ bool within(const fs::path& path, const fs::path& folder) {
 }
 
 bool namesUsers(const fs::path& name) {
-  std::string text = name.native();
+  std::string text = platform::pathText(name);
   for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return text == "users";
 }

@@ -272,7 +272,7 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
 
 int main(int argc, char** argv) {
   platform::prepareConsole();
-  const cli::Options options = cli::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  const cli::Options options = cli::ParseOptions(platform::programArguments(argc, argv));
   if (!options.error.empty()) return usageError(options.error);
   if (options.help) {
     std::cout << cli::UsageText();

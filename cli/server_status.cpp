@@ -3,6 +3,8 @@
 #include <exception>
 #include <utility>
 
+#include "platform/path_text.h"
+
 namespace cli {
 
 ServerStatus::ServerStatus(std::vector<std::filesystem::path> stores)
@@ -46,7 +48,7 @@ conversion::MessageStatus ServerStatus::of(const std::string& file) {
     case conversion::ServerIndex::Kind::Read:
       break;
   }
-  const std::optional<uint8_t> flags = index_.find(path.filename().native());
+  const std::optional<uint8_t> flags = index_.find(platform::pathText(path.filename()));
   return flags ? conversion::StatusFromServerFlags(*flags) : unread;
 }
 

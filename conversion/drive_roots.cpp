@@ -64,4 +64,29 @@ size_t DriveRootComponents(const std::vector<std::string_view>& components) {
   return root.size() + 1;
 }
 
+size_t WindowsRootLength(std::string_view path) {
+  auto endsRoot = [&path](size_t length) { return length <= path.size() && (length == path.size() || path[length] == '/'); };
+  size_t start = 0;
+  bool share = false;
+  if (path.starts_with("//?/")) {
+    start = 4;
+    if (path.substr(start, 4) == "UNC/") start += 4, share = true;
+  } else if (path.starts_with("//")) {
+    start = 2;
+    share = true;
+  }
+  if (!share) {
+    const size_t length = start + 2;
+    return path.size() >= length && isDriveLetter(path.substr(start, 1)) && path[start + 1] == ':' && endsRoot(length)
+               ? length
+               : 0;
+  }
+  // A share: a server name and a share name, neither empty.
+  const size_t serverEnd = path.find('/', start);
+  if (serverEnd == std::string_view::npos || serverEnd == start) return 0;
+  size_t shareEnd = path.find('/', serverEnd + 1);
+  if (shareEnd == std::string_view::npos) shareEnd = path.size();
+  return shareEnd > serverEnd + 1 ? shareEnd : 0;
+}
+
 }  // namespace conversion

@@ -22,4 +22,10 @@ void OverrideWslDetection(std::optional<bool> wsl, std::string mountRoot = "/mnt
 // drive root: those of "/mnt/<letter>" under WSL, otherwise none.
 size_t DriveRootComponents(const std::vector<std::string_view>& components);
 
+// The drive or share a Windows path starts with, the path written with "/" for "\": "D:" of
+// "D:/x", "//server/share" of "//server/share/x", and the long forms "//?/D:" and
+// "//?/UNC/server/share". Its length, after which the path goes on with "/" (or ends); 0 when
+// the path starts with neither (a relative path, or "D:x", which is relative to D:'s folder).
+size_t WindowsRootLength(std::string_view path);
+
 }  // namespace conversion

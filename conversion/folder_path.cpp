@@ -1,5 +1,7 @@
 #include "conversion/folder_path.h"
 
+#include <algorithm>
+
 #include "conversion/drive_roots.h"
 #include "conversion/folder_name_text.h"
 
@@ -34,8 +36,22 @@ std::optional<std::string> FolderPathOf(std::string_view entry, std::string* rea
     if (reason) *reason = why;
     return std::nullopt;
   };
-  const std::string_view path = trimSpaces(entry);
+  std::string_view path = trimSpaces(entry);
   if (path.empty()) return fail("empty list entry");
+#ifdef _WIN32
+  // Paths as Windows users write them, "D:\x", "D:/x" or "\\server\share\x", either slash
+  // separating: the tree starts below the drive or share, as it does below a WSL drive root.
+  std::string slashed(path);
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  const size_t windowsRoot = WindowsRootLength(slashed);
+  if (windowsRoot == 0) return fail("not a full path: it must start with a drive (D:\\) or a share (\\\\server\\share\\)");
+  slashed.erase(0, windowsRoot);
+  if (slashed.empty()) slashed = "/";
+  path = slashed;
+  constexpr bool kDriveRoots = true;
+#else
+  constexpr bool kDriveRoots = false;
+#endif
   if (path.front() != '/') return fail("not a full path: it must start with /");
   const std::string folderPart = GetFolderPart(path, '/');  // ends in "/", at least "/"
 
@@ -54,7 +70,7 @@ std::optional<std::string> FolderPathOf(std::string_view entry, std::string* rea
   }
   const size_t root = DriveRootComponents(components);
   if (components.size() == root) {
-    return fail(root == 0 ? "the file lies directly in /, so it has no folder to mirror"
+    return fail(root == 0 && !kDriveRoots ? "the file lies directly in /, so it has no folder to mirror"
                           : "the file lies directly in a drive root, so it has no folder to mirror");
   }
   components.erase(components.begin(), components.begin() + static_cast<std::ptrdiff_t>(root));

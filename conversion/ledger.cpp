@@ -6,6 +6,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "platform/path_text.h"
+
 namespace conversion {
 
 namespace {
@@ -119,7 +121,7 @@ std::unique_ptr<Ledger> Ledger::open(const std::filesystem::path& file, std::str
   }
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | (fresh ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
-  if (sqlite3_open_v2(file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(platform::pathText(file).c_str(), &db, flags, nullptr) != SQLITE_OK) {
     *problem = "cannot open the ledger " + quoted(file) + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
     sqlite3_close(db);
     return nullptr;

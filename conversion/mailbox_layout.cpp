@@ -4,6 +4,7 @@
 
 #include "conversion/folder_name_text.h"
 #include "conversion/folder_path.h"
+#include "platform/path_text.h"
 
 namespace conversion {
 
@@ -27,15 +28,16 @@ constexpr const char* kMailboxOwnFolder = "Inbox";
 bool hasUsersChild(const fs::path& folder) {
   std::error_code ec;
   for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    if (equalsIgnoringCase(it->path().filename().native(), kUsers) && it->is_directory(ec)) return true;
+    if (equalsIgnoringCase(platform::pathText(it->path().filename()), kUsers) && it->is_directory(ec)) return true;
   }
   return false;
 }
 
 fs::path withoutTrailingSeparator(fs::path path) {
-  std::string text = path.lexically_normal().native();
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-  return text;
+  // A trailing separator ("/a/b/", or D:\a\b\ on Windows) leaves an empty last name; a root stays.
+  path = path.lexically_normal();
+  while (path.has_relative_path() && !path.has_filename()) path = path.parent_path();
+  return path;
 }
 
 // A backslash would split the name in two inside the store, where it separates folders.
@@ -87,9 +89,9 @@ std::optional<StoreLayout> DetectStoreLayout(const fs::path& folder, std::string
   layout.folder = absolute;
   if (hasUsersChild(absolute)) {
     layout.given = StoreLayout::Given::StoreRoot;
-  } else if (equalsIgnoringCase(absolute.filename().native(), kUsers)) {
+  } else if (equalsIgnoringCase(platform::pathText(absolute.filename()), kUsers)) {
     layout.given = StoreLayout::Given::UsersFolder;
-  } else if (equalsIgnoringCase(absolute.parent_path().filename().native(), kUsers)) {
+  } else if (equalsIgnoringCase(platform::pathText(absolute.parent_path().filename()), kUsers)) {
     layout.given = StoreLayout::Given::DomainFolder;
   } else {
     if (why) {
@@ -110,8 +112,8 @@ std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& f
                                      // read alike (Latin-1 and UTF-8) stay two mailboxes
   for (const auto& component : relative) {
     if (component == "." || component.empty()) continue;
-    raw.push_back(component.native());
-    folders.push_back(FolderNameAsUtf8(component.native()));
+    raw.push_back(platform::pathText(component));
+    folders.push_back(FolderNameAsUtf8(raw.back()));
   }
 
   // How many components lead to the domain folders: none when a domain folder was given.
@@ -128,7 +130,7 @@ std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& f
   }
   const size_t mailboxDepth = domainDepth ? *domainDepth + 1 : 0;  // index of the mailbox's own folder
   const std::string domain = domainDepth ? (folders.size() > *domainDepth ? folders[*domainDepth] : std::string())
-                                         : FolderNameAsUtf8(layout.folder.filename().native());
+                                         : FolderNameAsUtf8(platform::pathText(layout.folder.filename()));
   if (layout.given == StoreLayout::Given::DomainFolder || domainDepth) {
     if (folders.size() > mailboxDepth) {
       MailboxPlace place;
@@ -142,7 +144,7 @@ std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& f
   }
   // Outside every mailbox: a PST named after the top folder the file lies in.
   MailboxPlace place;
-  place.store = oneName(folders.empty() ? FolderNameAsUtf8(layout.folder.filename().native()) : folders[0]);
+  place.store = oneName(folders.empty() ? FolderNameAsUtf8(platform::pathText(layout.folder.filename())) : folders[0]);
   place.folderPath = folders.size() <= 1 ? place.store : joinFolders(folders, 1);
   place.folder = joinRelative(raw, 1);
   return place;

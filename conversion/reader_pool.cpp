@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "conversion/reader_process.h"
+#include "platform/path_text.h"
 #include "platform/system_facts.h"
 #include "reader/message_codec.h"
 
@@ -341,7 +342,7 @@ class ReaderPool final : public FileImporter {
       if (target->assigned.empty()) target->progress.store(ticksNow());
       target->assigned.push_back(entry);
       // A reader that died before taking it shows its end to its receiver: given up there.
-      target->process->send(reader::requestFrame(entry->file.native()));
+      target->process->send(reader::requestFrame(platform::pathText(entry->file)));
     }
   }
 

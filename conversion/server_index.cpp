@@ -8,6 +8,7 @@
 
 #include "platform/file_status.h"
 #include "platform/files.h"
+#include "platform/path_text.h"
 
 namespace conversion {
 
@@ -77,7 +78,7 @@ std::optional<fs::path> findIndexFile(const fs::path& folder) {
   if (fs::exists(fs::symlink_status(exact, ec))) return exact;
   const std::string wanted = lowerCase(kServerIndexName);
   for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    if (lowerCase(it->path().filename().native()) == wanted) return it->path();
+    if (lowerCase(platform::pathText(it->path().filename())) == wanted) return it->path();
   }
   return std::nullopt;
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -15,5 +17,8 @@ void writeText(std::FILE* stream, std::string_view text);
 // given goes through writeText, and a Windows console takes the escape sequences a terminal
 // does (the progress bar's "erase to the end of the line").
 void prepareConsole();
+// The program's arguments after its name, as UTF-8. Windows passes main() the arguments in
+// the system's code page, which cannot hold every name: they are taken from the wide command line.
+std::vector<std::string> programArguments(int argc, char** argv);
 
 }  // namespace platform

@@ -19,6 +19,7 @@
 #include "platform/child_side.h"
 #include "platform/files.h"
 #include "platform/heap_tuning.h"
+#include "platform/path_text.h"
 #include "reader/message_codec.h"
 #include "reader/protocol.h"
 
@@ -151,7 +152,7 @@ int main(int argc, char** argv) {
     mail::ImportResult result;
     try {
       // The digest is of the very bytes converted: a ledger compares them with the next run's.
-      mail::MessageFileData data = mail::readMessageFile(path);
+      mail::MessageFileData data = mail::readMessageFile(platform::pathFromText(path));
       std::optional<mail::Sha256Digest> digest;
       if (data.reason.empty()) digest = mail::Sha256Of(data.bytes.get(), data.bytes ? data.size : 0);
       result = mail::importMessageData(std::move(data));

@@ -1,11 +1,14 @@
 #include "platform/system_facts.h"
 
+#include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace platform {
 
@@ -26,6 +29,16 @@ int runnableProblem(const std::filesystem::path& program) {
   if (access(program.c_str(), X_OK) == 0) return 0;
   const int error = errno;
   return error ? error : EACCES;
+}
+
+unsigned usableCores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return static_cast<unsigned>(count);
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 }  // namespace platform

@@ -10,6 +10,8 @@
 
 #include "platform/windows/windows_support.h"
 
+#include <shellapi.h>  // after windows.h, which it needs
+
 namespace platform {
 
 namespace {
@@ -88,6 +90,16 @@ void prepareConsole() {
     cppStream.flush();
     cppStream.rdbuf(new ConsoleBuffer(stream));
   }
+}
+
+std::vector<std::string> programArguments(int argc, char** argv) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return {argv + 1, argv + argc};
+  std::vector<std::string> arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(windows::utf8(wide[i]));
+  LocalFree(wide);
+  return arguments;
 }
 
 }  // namespace platform

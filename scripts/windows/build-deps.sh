@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-builds, for 64-bit Windows, the libraries the Windows programs link:
-# zlib, an iconv, libffi, pcre2, libintl, GLib and GMime, all from Debian 12's
+# zlib, an iconv, libffi, pcre2, libintl, GLib, GMime and SQLite, all from Debian 12's
 # own source packages. The result goes to a cache folder outside the clone whose
 # name is a hash of the recipe (this script, its pins and win-iconv.c), so only
 # the first build (or a changed recipe) pays for it; every later call returns at once.
@@ -28,6 +28,7 @@ SOURCES=(
   "gettext=0.21-12"
   "glib2.0=2.74.6-2+deb12u9"
   "gmime=3.2.13+dfsg-2"
+  "sqlite3=3.40.1-2+deb12u2"
 )
 declare -A SHA256=(
   [zlib_1.2.13.dfsg-1.dsc]=3fa1e6b2fc525062aa88207dda52fed8e045373c809d362fe8a2bfbf7cf515a8
@@ -50,13 +51,17 @@ declare -A SHA256=(
   [gmime_3.2.13+dfsg-2.dsc]=e3f1ec3066756600bf2928dd813a14bae251d72dcc6efc187c2704751c3d85d4
   [gmime_3.2.13+dfsg.orig.tar.xz]=4b868eb152b83ccbc593340560c1fd1cc497e43e14104c85869de6f2101675e0
   [gmime_3.2.13+dfsg-2.debian.tar.xz]=1c4d66082f3a7efb6f90dd66571514964bd97e55b7106e3ee4eb15d75fb57f07
+  [sqlite3_3.40.1-2+deb12u2.dsc]=ee3459ae9d00939741c7708fc1b8ce1bde12d8c3fb1dfa005bbbc8651d884e23
+  [sqlite3_3.40.1.orig.tar.xz]=aaa776260ab4dc976db34aa7891819484c8676b5b2783123ebc6301e2ca5d655
+  [sqlite3_3.40.1.orig-www.tar.xz]=a5e95a18d1b59729278860559ded78751b9163ffb5bb906c5cd24c015f71d5fd
+  [sqlite3_3.40.1-2+deb12u2.debian.tar.xz]=0843bc12e4364076477935ce313a6d0796fd899a989ff18ebb6545540e10e4ca
 )
 
 PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
   meson ninja-build pkg-config python3
   autoconf automake libtool make
-  dpkg-dev xz-utils bzip2 wine wine64
+  dpkg-dev xz-utils bzip2 wine wine64 tcl gcc
 )
 
 # The recipe: this script (pins included) and the iconv source it compiles.
@@ -369,6 +374,35 @@ EOF
     run_logged gmime-install make install)
 }
 
+# SQLite's source tree has no single-file amalgamation; it is generated with the
+# build machine's compiler and tclsh (only code generators run natively), then
+# compiled on its own as the DLL the migration ledger links.
+build_sqlite() {
+  local s; s=$(srcdir 'sqlite3-*')
+  step "SQLite (amalgamation as libsqlite3-0.dll)"
+  mkdir -p "$s/build-native"
+  (cd "$s/build-native" &&
+    run_logged sqlite-configure env -u CC -u CFLAGS -u CPPFLAGS -u LDFLAGS ../configure --disable-tcl &&
+    run_logged sqlite-amalgamation make -j"$JOBS" sqlite3.c)
+  (cd "$s/build-native" && run_logged sqlite-dll "$HOST-gcc-posix" -O2 -shared \
+      -DSQLITE_THREADSAFE=1 -o libsqlite3-0.dll sqlite3.c \
+      -Wl,--out-implib,libsqlite3.dll.a)
+  install -D -m644 "$s/build-native/sqlite3.h" "$prefix/include/sqlite3.h"
+  install -D -m644 "$s/src/sqlite3ext.h" "$prefix/include/sqlite3ext.h"
+  install -D -m755 "$s/build-native/libsqlite3-0.dll" "$prefix/bin/libsqlite3-0.dll"
+  install -D -m644 "$s/build-native/libsqlite3.dll.a" "$prefix/lib/libsqlite3.dll.a"
+  cat >"$prefix/lib/pkgconfig/sqlite3.pc" <<EOF
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+Name: SQLite
+Description: SQL database engine
+Version: 3.40.1
+Libs: -L\${libdir} -lsqlite3
+Cflags: -I\${includedir}
+EOF
+}
+
 # A build stopped half way resumes after its last finished step (the prefix
 # belongs to one recipe, so the finished steps are still valid).
 once() {
@@ -391,6 +425,7 @@ main() {
   once build_intl
   once build_glib
   once build_gmime
+  once build_sqlite
   # The sources and build trees are only needed to build; the prefix stays.
   rm -rf "$work/src" "$work/iconv"
   touch "$prefix/.complete"

@@ -37,6 +37,18 @@ TEST(FolderPathOf, TakesWindowsDrivesUnderWslForDriveRoots) {
   OverrideWslDetection(std::nullopt);
 }
 
+// The Windows build mirrors the folders below the drive or share a path starts with.
+TEST(WindowsRootLength, FindsTheDriveOrShareAPathStartsWith) {
+  EXPECT_EQ(WindowsRootLength("D:/MDaemon/Users"), 2u);
+  EXPECT_EQ(WindowsRootLength("d:"), 2u);
+  EXPECT_EQ(WindowsRootLength("//server/MDaemon/Users"), 16u);
+  EXPECT_EQ(WindowsRootLength("//server/share"), 14u);
+  EXPECT_EQ(WindowsRootLength("//?/D:/x"), 6u);
+  EXPECT_EQ(WindowsRootLength("//?/UNC/server/share/x"), 20u);
+  for (const char* relative : {"", "D:x", "DD:/x", "1:/x", "/x", "//server", "//server/", "///share/x", "x/D:/y"})
+    EXPECT_EQ(WindowsRootLength(relative), 0u) << relative;
+}
+
 TEST(BuildFolderList, AddsAncestorsSortsAndRemovesDuplicates) {
   int yields = 0;
   EXPECT_EQ(BuildFolderList({"m\\b\\c", "", "m", "M\\x", "m\\b\\c", "a b", "a\\b"}, [&] { ++yields; }),
