@@ -152,7 +152,7 @@ class Run {
                                                           ? std::filesystem::path(".")
                                                           : settings_.outputFolder);
       state_.session = std::make_shared<Session>(settings_.backend);
-      state_.session->Logon();
+      state_.session->Logon(static_cast<bool>(settings_.fileSaved));
       part_ = 1;
       openStore();
 

@@ -222,11 +222,11 @@ Session::~Session() {
   for (const auto& store : attached_) store->session = nullptr;
 }
 
-void Session::Logon() {
+void Session::Logon(bool digests) {
   if (!backend_->createStore || !backend_->importFile) {
     throw MessagingError("The PST writer is not available in this build.");
   }
-  importer_ = backend_->openImporter ? backend_->openImporter() : makeDirectImporter(backend_->importFile);
+  importer_ = backend_->openImporter ? backend_->openImporter(digests) : makeDirectImporter(backend_->importFile);
   loggedOn_ = true;
 }
 

@@ -153,7 +153,8 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  void Logon();
+  // `digests`: the importer reckons each file's SHA-256 (MessagingBackend::openImporter).
+  void Logon(bool digests = false);
   StoreCollection Stores();
   // "\\<display name>\<folder>\<subfolder>...": components compared exactly. Found folders
   // are remembered, so looking up the same path again costs one map lookup.

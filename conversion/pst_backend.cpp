@@ -52,11 +52,12 @@ std::shared_ptr<const MessagingBackend> pstBackend() {
         return std::make_unique<PstStoreFile>(pst::messaging::Store::create(path, displayName, fd));
       },
       [](const std::filesystem::path& file) { return mail::importMessageFile(file); },
-      [] {
+      [](bool digests) {
         // The next messages are read and parsed in reader processes while this one is written:
         // whatever a message does to the parser, it cannot take the run down with it.
         ReaderPoolSettings settings;
         settings.program = findReaderProgram();
+        settings.digests = digests;
         return makeReaderPool(std::move(settings));
       },
   });

@@ -353,7 +353,8 @@ class ReaderPool final : public FileImporter {
   // A failure, of the process or of its receiving thread, is one failed try.
   void start(Reader& r) {
     try {
-      r.process = std::make_unique<ReaderProcess>(settings_.program, settings_.memoryCap, startFault(r, false));
+      r.process = std::make_unique<ReaderProcess>(settings_.program, settings_.memoryCap, settings_.digests,
+                                                  startFault(r, false));
     } catch (const ReaderStartError& e) {
       startFailed(r, e.what());
       return;

@@ -24,6 +24,8 @@ struct ReaderPoolSettings {
   size_t readers = 2;
   std::chrono::milliseconds fileTimeLimit{std::chrono::seconds(reader::kFileTimeLimitSeconds)};
   uint64_t memoryCap = reader::kMemoryCapBytes;
+  // Each result carries the SHA-256 of the file's bytes (for a ledger; it costs a pass over them).
+  bool digests = false;
   // At most `maxAhead` files, being read or waiting to be taken, and about `maxAheadBytes` of
   // parsed messages wait; the file asked for next is always read, however large. Enough ahead
   // that a large message on one reader does not leave the other idle.

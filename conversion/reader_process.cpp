@@ -44,10 +44,12 @@ std::string startFailureText(const std::string& what, int error) {
   return text;
 }
 
-ReaderProcess::ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap, int injectedError) {
+ReaderProcess::ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap, bool digests,
+                             int injectedError) {
   if (injectedError != 0) fail("cannot start a reader process", injectedError);
   const std::vector<std::string> arguments = {"--memory-cap", std::to_string(memoryCap), "--parent",
-                                              std::to_string(platform::currentProcessId())};
+                                              std::to_string(platform::currentProcessId()), "--digests",
+                                              digests ? "1" : "0"};
   const auto failure = child_.start(program, arguments, reader::kReplyDescriptor);
   if (!failure) return;
   using Stage = platform::ChildProcess::Stage;

@@ -30,7 +30,8 @@ class ReaderProcess {
  public:
   // Starts `program` capped at `memoryCap` bytes; throws ReaderStartError when it cannot be
   // started. `injectedError`, for tests, fails the start as if the system had refused it so.
-  ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap, int injectedError = 0);
+  // `digests`: the reader sends the SHA-256 of each file's bytes with its message.
+  ReaderProcess(const std::filesystem::path& program, uint64_t memoryCap, bool digests, int injectedError = 0);
   // Kills the reader, whatever it is doing, and waits for it.
   ~ReaderProcess();
   ReaderProcess(const ReaderProcess&) = delete;

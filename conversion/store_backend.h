@@ -60,7 +60,9 @@ struct MessagingBackend {
       createStore;
   std::function<mail::ImportResult(const std::filesystem::path&)> importFile;
   // The importer a session uses for one run; when unset, importFile is called directly.
-  std::function<std::unique_ptr<FileImporter>()> openImporter;
+  // `digests`: each message carries the SHA-256 of its file's bytes, for a ledger; they cost
+  // a pass over every byte, so only a run that records them asks for them.
+  std::function<std::unique_ptr<FileImporter>(bool digests)> openImporter;
 };
 
 // The PST writer with the GMime importer.

@@ -121,9 +121,11 @@ int main(int argc, char** argv) {
   g_log_set_writer_func(logWriter, nullptr, nullptr);
   uint64_t memoryCap = reader::kMemoryCapBytes;
   long long parent = 0;
+  bool digests = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--memory-cap") == 0) memoryCap = std::strtoull(argv[i + 1], nullptr, 10);
     if (std::strcmp(argv[i], "--parent") == 0) parent = std::strtoll(argv[i + 1], nullptr, 10);
+    if (std::strcmp(argv[i], "--digests") == 0) digests = std::strcmp(argv[i + 1], "1") == 0;
   }
   // A reader outlives no converter, even one that was killed; Ctrl+C is the converter's to handle.
   if (!platform::child::followParent(parent)) return 0;
@@ -154,7 +156,7 @@ int main(int argc, char** argv) {
       // The digest is of the very bytes converted: a ledger compares them with the next run's.
       mail::MessageFileData data = mail::readMessageFile(platform::pathFromText(path));
       std::optional<mail::Sha256Digest> digest;
-      if (data.reason.empty()) digest = mail::Sha256Of(data.bytes.get(), data.bytes ? data.size : 0);
+      if (digests && data.reason.empty()) digest = mail::Sha256Of(data.bytes.get(), data.bytes ? data.size : 0);
       result = mail::importMessageData(std::move(data));
       result.sha256 = digest;
     } catch (const std::bad_alloc&) {

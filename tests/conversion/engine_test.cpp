@@ -172,7 +172,7 @@ TEST_F(EngineTest, AStopRequestKeepsEverythingSavedSoFar) {
 // The window shows this box and the command line its cause, instead of a run that skips all.
 TEST_F(EngineTest, WithoutAReaderTheRunStopsBeforeAnyFileAndSaysWhy) {
   auto backend = std::make_shared<MessagingBackend>(*memory.backend());
-  backend->openImporter = []() -> std::unique_ptr<FileImporter> {
+  backend->openImporter = [](bool) -> std::unique_ptr<FileImporter> {
     throw ImporterUnavailable("no message reader could be started: the reason");
   };
   VectorRows rows({message("A/1.msg")});

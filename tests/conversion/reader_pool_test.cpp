@@ -51,7 +51,9 @@ TEST(ReaderPool, GivesEachFileWhatImportingItHereGivesInTheOrderAsked) {
   for (const char* name : {"a", "b", "c", "d", "e"}) files[name] = dir.write(std::string(name) + ".msg", message(name));
   files["bad"] = dir.write("bad.msg", std::string(300, '\x01'));
   files["gone"] = dir.path() / "gone.msg";
-  auto pool = makeReaderPool(settings());
+  ReaderPoolSettings withDigests = settings();
+  withDigests.digests = true;
+  auto pool = makeReaderPool(withDigests);
   for (const char* name : {"a", "b", "c", "d", "bad", "e"}) pool->expect(files[name]);
   for (const char* name : {"a", "c" /* b passed over */, "gone" /* never announced */, "d", "bad", "e", "a"}) {
     mail::ImportResult result = pool->import(files[name]);
