@@ -232,6 +232,13 @@ sqlite3_stmt* Ledger::prepare(const char* sql) {
   return statement;
 }
 
+// Every write of a batch: the first that fails is kept, and commit() reports it and drops the
+// batch, so that no failure is lost and no half of a batch is kept.
+void Ledger::write(sqlite3_stmt* statement) {
+  if (sqlite3_step(statement) != SQLITE_DONE && writeProblem_.empty())
+    writeProblem_ = "cannot write the ledger " + quoted(file_) + ": " + sqlite3_errmsg(db_);
+}
+
 void Ledger::beginBatch() {
   if (inBatch_) return;
   std::string problem;
@@ -267,7 +274,7 @@ void Ledger::markSeen(const std::string& root, const std::string& path) {
   sqlite3_reset(seen_);
   bindText(seen_, 1, root);
   bindText(seen_, 2, path);
-  sqlite3_step(seen_);
+  write(seen_);
 }
 
 LedgerChange Ledger::classify(const std::string& root, const std::string& path, const FileStamp& stamp,
@@ -287,7 +294,7 @@ LedgerChange Ledger::classify(const std::string& root, const std::string& path, 
   sqlite3_bind_int64(touch_, 2, stamp.modifiedNs);
   bindText(touch_, 3, root);
   bindText(touch_, 4, path);
-  sqlite3_step(touch_);
+  write(touch_);
   return LedgerChange::Unchanged;
 }
 
@@ -313,7 +320,7 @@ std::vector<std::string> Ledger::takeGone(const std::string& root) {
     sqlite3_bind_int64(mark, 1, run_);
     bindText(mark, 2, root);
     bindText(mark, 3, path);
-    sqlite3_step(mark);
+    write(mark);
   }
   sqlite3_finalize(mark);
   return gone;
@@ -339,8 +346,7 @@ void Ledger::recordConverted(const std::string& root, const std::string& path, c
     sqlite3_bind_int(converted_, 9, *status);
   else
     sqlite3_bind_null(converted_, 9);
-  if (sqlite3_step(converted_) != SQLITE_DONE && writeProblem_.empty())
-    writeProblem_ = "cannot write the ledger " + quoted(file_) + ": " + sqlite3_errmsg(db_);
+  write(converted_);
 }
 
 void Ledger::recordSkipped(const std::string& root, const std::string& path, const FileStamp& stamp,
@@ -354,8 +360,7 @@ void Ledger::recordSkipped(const std::string& root, const std::string& path, con
   sqlite3_bind_int64(skipped_, 4, stamp.modifiedNs);
   bindText(skipped_, 5, reason);
   sqlite3_bind_int64(skipped_, 6, run_);
-  if (sqlite3_step(skipped_) != SQLITE_DONE && writeProblem_.empty())
-    writeProblem_ = "cannot write the ledger " + quoted(file_) + ": " + sqlite3_errmsg(db_);
+  write(skipped_);
 }
 
 bool Ledger::commit(std::string* problem) {

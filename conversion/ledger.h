@@ -96,6 +96,7 @@ class Ledger {
   sqlite3_stmt* prepare(const char* sql);
   void beginBatch();
   void markSeen(const std::string& root, const std::string& path);
+  void write(sqlite3_stmt* statement);
 
   sqlite3* db_;
   std::filesystem::path file_;
