@@ -9,6 +9,7 @@
 #include "cli/exit_status.h"
 #include "cli/mailbox_jobs.h"
 #include "cli/terminal_text.h"
+#include "platform/path_text.h"
 
 namespace cli {
 
@@ -28,7 +29,7 @@ struct OptionSpec {
 std::string setPathOnce(std::filesystem::path& field, const std::string& value, const char* longName) {
   if (value.empty()) return std::string("option '--") + longName + "' needs a non-empty value";
   if (!field.empty()) return std::string("option '--") + longName + "' may be given only once";
-  field = value;
+  field = platform::pathFromText(value);
   return {};
 }
 

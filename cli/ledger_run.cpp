@@ -1,6 +1,5 @@
 #include "cli/ledger_run.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +10,9 @@
 #include "cli/server_status.h"
 #include "cli/terminal_text.h"
 #include "conversion/pst_file_name.h"
+#include "platform/file_status.h"
+#include "platform/local_time.h"
+#include "platform/path_text.h"
 
 namespace cli {
 
@@ -24,20 +26,9 @@ namespace {
 
 // One stat for each file of the store: an unchanged file costs this and a look-up.
 std::optional<FileStamp> stampOf(const std::string& file) {
-#ifndef _WIN32
-  struct stat info {};
-  if (::stat(file.c_str(), &info) != 0) return std::nullopt;
-  return FileStamp{static_cast<uint64_t>(info.st_size),
-                   int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + int64_t{info.st_mtim.tv_nsec}};
-#else
-  std::error_code ec;
-  const uint64_t size = fs::file_size(file, ec);
-  if (ec) return std::nullopt;
-  const fs::file_time_type modified = fs::last_write_time(file, ec);
-  if (ec) return std::nullopt;
-  const auto since1970 = std::chrono::file_clock::to_sys(modified).time_since_epoch();
-  return FileStamp{size, std::chrono::duration_cast<std::chrono::nanoseconds>(since1970).count()};
-#endif
+  platform::FileStatus info;
+  if (!platform::statusOf(platform::pathFromText(file), info)) return std::nullopt;
+  return FileStamp{info.size, info.modifiedSeconds * 1'000'000'000 + int64_t{info.modifiedNanoseconds}};
 }
 
 uint8_t bitsOf(const conversion::MessageStatus& s) {
@@ -55,19 +46,15 @@ std::string describe(uint8_t bits) {
 }
 
 std::string today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = platform::localTime(std::time(nullptr));
   char text[16];
   std::strftime(text, sizeof text, "%Y-%m-%d", &local);
   return text;
 }
 
-std::string fullPath(const std::string& root, const std::string& path) { return (fs::path(root) / path).string(); }
+std::string fullPath(const std::string& root, const std::string& path) {
+  return platform::pathText(platform::pathFromText(root) / platform::pathFromText(path));
+}
 
 }  // namespace
 
@@ -80,9 +67,9 @@ std::unique_ptr<LedgerRun> LedgerRun::open(const fs::path& file, const std::vect
   std::vector<std::string> roots;
   for (const std::string& given : paths) {
     std::error_code ec;
-    fs::path full = fs::absolute(given, ec).lexically_normal();
+    fs::path full = platform::fullPath(platform::pathFromText(given));
     if (!fs::is_directory(full, ec)) full = full.parent_path();
-    std::string root = full.string();
+    std::string root = platform::pathText(full);
     while (root.size() > 1 && root.back() == fs::path::preferred_separator) root.pop_back();
     roots.push_back(root);
   }
@@ -118,7 +105,7 @@ bool LedgerRun::wanted(const std::string& file) {
   }
   std::optional<LedgerEntry> recorded;
   const LedgerChange change = ledger_->classify(
-      place->root, place->path, *stamp, [&file] { return conversion::Sha256OfFile(file, nullptr); }, &recorded);
+      place->root, place->path, *stamp, [&file] { return conversion::Sha256OfFile(platform::pathFromText(file), nullptr); }, &recorded);
   bool convert = true;
   switch (change) {
     case LedgerChange::New:
@@ -230,7 +217,7 @@ void LedgerRun::saved(std::vector<Converted>& pending, const std::string& file, 
   // The digest of the bytes converted, reckoned by the reader; without one (a reader in this
   // process), of the bytes just read, still in the system's cache. A file that changed since it
   // was looked at is recorded without a digest, so that the next run sees it as changed.
-  std::optional<conversion::Sha256Digest> digest = converted ? converted : conversion::Sha256OfFile(file, nullptr);
+  std::optional<conversion::Sha256Digest> digest = converted ? converted : conversion::Sha256OfFile(platform::pathFromText(file), nullptr);
   if (stampOf(file) != stamp) digest.reset();
   pending.push_back({*place, *stamp, digest, folder, status});
 }

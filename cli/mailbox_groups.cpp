@@ -1,4 +1,5 @@
 #include "cli/mailbox_groups.h"
+#include "platform/path_text.h"
 
 #include <algorithm>
 #include <map>
@@ -12,7 +13,7 @@ std::vector<MailboxGroup> GroupByMailbox(const PathList& files, const conversion
   // Keyed by (not a mailbox, name, folder): mailboxes sort before the other folders.
   std::map<std::tuple<bool, std::string, std::string>, MailboxGroup> groups;
   for (size_t row = 0; row < files.size(); ++row) {
-    auto place = conversion::PlaceOf(layout, files.at(row));
+    auto place = conversion::PlaceOf(layout, platform::pathFromText(files.at(row)));
     if (!place) continue;
     MailboxGroup& group = groups[{!place->isMailbox, place->store, place->folder}];
     if (group.rows.empty()) {

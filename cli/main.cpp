@@ -21,6 +21,7 @@
 #include "cli/terminal_text.h"
 #include "conversion/engine.h"
 #include "platform/console.h"
+#include "platform/path_text.h"
 
 namespace {
 
@@ -214,7 +215,7 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
   for (const cli::MailboxGroup& group : groups) listingSkips[group.folder];
   std::vector<conversion::SkippedEntry> elsewhere;
   for (conversion::SkippedEntry& entry : collected.skipped) {
-    const auto place = conversion::PlaceOf(layout, std::filesystem::path(entry.path));
+    const auto place = conversion::PlaceOf(layout, platform::pathFromText(entry.path));
     const auto found = place ? listingSkips.find(place->folder) : listingSkips.end();
     (found != listingSkips.end() ? found->second : elsewhere).push_back(std::move(entry));
   }
@@ -248,7 +249,7 @@ void convertPerMailbox(Runs& runs, const conversion::StoreLayout& layout, cli::C
     settings.pstName = group.store;
     settings.storeDisplayName = group.store;
     settings.folderPathOf = [&layout](std::string_view entry, std::string* reason) -> std::optional<std::string> {
-      const auto place = conversion::PlaceOf(layout, std::filesystem::path(entry));
+      const auto place = conversion::PlaceOf(layout, platform::pathFromText(entry));
       if (!place && reason) *reason = "it lies outside the server's store";
       return place ? std::optional<std::string>(place->folderPath) : std::nullopt;
     };
@@ -298,7 +299,7 @@ int main(int argc, char** argv) {
       return usageError("'--per-mailbox' takes one PATH: the server's store, its Users folder or a domain folder");
     }
     std::string why;
-    layout = conversion::DetectStoreLayout(options.paths.front(), &why);
+    layout = conversion::DetectStoreLayout(platform::pathFromText(options.paths.front()), &why);
     if (!layout) return usageError("cannot convert per mailbox: " + EscapeControls(why));
   }
 
@@ -306,7 +307,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path output =
       options.outputFolder.empty() ? std::filesystem::current_path(ec) : options.outputFolder;
   if (!std::filesystem::is_directory(output, ec)) {
-    return fail("the output folder " + EscapeControls(output.string()) +
+    return fail("the output folder " + cli::ShownPath(output.string()) +
                 " does not exist or is not a folder; create it or choose another");
   }
 

@@ -8,6 +8,7 @@
 #include "messagelist/message_filter.h"
 #include "messagelist/path_logger.h"
 #include "platform/file_status.h"
+#include "platform/path_text.h"
 
 namespace cli {
 
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 
 std::string UnusablePathProblem(const std::string& path) {
   platform::FileStatus info;
-  if (!platform::statusOf(path, info)) {
+  if (!platform::statusOf(platform::pathFromText(path), info)) {
     if (errno == ENOENT || errno == ENOTDIR) return "no such file or folder";
     return std::strerror(errno);
   }
@@ -34,8 +35,8 @@ CollectedFiles CollectMessageFiles(const std::vector<std::string>& paths) {
   CollectedFiles collected;
   for (const std::string& given : paths) {
     std::error_code ec;
-    const fs::path full = fs::absolute(given, ec).lexically_normal();
-    const std::string path = ec ? given : full.string();
+    const fs::path full = platform::fullPath(platform::pathFromText(given));
+    const std::string path = platform::pathText(full);
     if (!fs::is_directory(full, ec)) {
       if (auto why = messagelist::UnusableFileReason(path)) {
         collected.skipped.push_back({path, std::move(*why)});

@@ -125,7 +125,7 @@ void ProgressView::pstCompleted(const std::filesystem::path& file) {
   // Runs side by side (--jobs) list theirs on the same output: each name is one whole line.
   static std::mutex stdoutLock;
   std::lock_guard lock(stdoutLock);
-  platform::writeText(stdout, EscapeControls(file.string()) + "\n");
+  platform::writeText(stdout, ShownPath(file.string()) + "\n");
   std::fflush(stdout);
 }
 

@@ -15,7 +15,8 @@ ServerStatus::ServerStatus(std::vector<std::filesystem::path> stores)
 ServerStatus::ServerStatus(IndexReader reader) : reader_(std::move(reader)) {}
 
 conversion::MessageStatus ServerStatus::of(const std::string& file) {
-  const std::filesystem::path path(file);
+  // The folder scan joins names with "/"; Windows' own separator is the backslash.
+  const std::filesystem::path path = platform::pathFromText(file).make_preferred();
   // Files come folder by folder: the index of the last folder is all there is to keep.
   if (!held_ || path.parent_path() != folder_) {
     // Until the new folder's index is in place no other folder's records may answer for it.

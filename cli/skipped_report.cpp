@@ -13,12 +13,12 @@ namespace cli {
 std::string SkippedText(const std::vector<conversion::SkippedEntry>& skipped, const std::filesystem::path& listFile) {
   std::string text;
   for (size_t i = 0; i < skipped.size() && i < kSkippedShown; ++i) {
-    text += std::string(kProgram) + ": skipped " + EscapeControls(skipped[i].path) + ": " +
+    text += std::string(kProgram) + ": skipped " + ShownPath(skipped[i].path) + ": " +
             EscapeControls(skipped[i].reason) + "\n";
   }
   if (skipped.size() > kSkippedShown) {
     const std::string where = listFile.empty() ? "; --skipped-list FILE lists them all"
-                                               : "; all are listed in " + EscapeControls(listFile.string());
+                                               : "; all are listed in " + ShownPath(listFile.string());
     text += std::string(kProgram) + ": and " + std::to_string(skipped.size() - kSkippedShown) + " more" + where + "\n";
   }
   return text;
@@ -32,21 +32,21 @@ void PrintSkipped(std::FILE* out, const std::vector<conversion::SkippedEntry>& s
 bool SkippedListFile::open(const std::filesystem::path& path, std::string& problem) {
   path_ = path;
   file_ = platform::openStream(path, "w");
-  if (!file_) problem = "cannot write the skipped list " + EscapeControls(path.string()) + ": " + std::strerror(errno);
+  if (!file_) problem = "cannot write the skipped list " + ShownPath(path.string()) + ": " + std::strerror(errno);
   return file_ != nullptr;
 }
 
 bool SkippedListFile::write(const std::vector<conversion::SkippedEntry>& skipped, std::string& problem) {
   if (!file_) return true;
   for (const conversion::SkippedEntry& entry : skipped) {
-    std::fprintf(file_, "%s\t%s\n", EscapeControls(entry.path).c_str(), EscapeControls(entry.reason).c_str());
+    std::fprintf(file_, "%s\t%s\n", ShownPath(entry.path).c_str(), EscapeControls(entry.reason).c_str());
   }
   const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
   const int error = errno;
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (written && closed) return true;
-  problem = "the skipped list " + EscapeControls(path_.string()) + " could not be completed: " +
+  problem = "the skipped list " + ShownPath(path_.string()) + " could not be completed: " +
             std::strerror(written ? errno : error);
   return false;
 }

@@ -41,7 +41,7 @@ void PrintSummary(std::FILE* out, const std::vector<SummaryRow>& rows) {
       std::error_code ec;
       const uint64_t size = std::filesystem::file_size(row.files[i], ec);
       line.cells[3] = ec ? "?" : SizeText(size);
-      line.cells[4] = EscapeControls(row.files[i].string());
+      line.cells[4] = ShownPath(row.files[i].string());
       lines.push_back(line);
     }
   }

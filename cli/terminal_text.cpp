@@ -39,6 +39,12 @@ void appendHex(std::string& out, uint8_t byte) {
   out += kDigits[byte & 0x0F];
 }
 
+#ifdef _WIN32
+constexpr bool kEscapesBackslash = false;
+#else
+constexpr bool kEscapesBackslash = true;
+#endif
+
 }  // namespace
 
 std::string EscapeControls(std::string_view text) {
@@ -48,7 +54,9 @@ std::string EscapeControls(std::string_view text) {
     const auto byte = static_cast<uint8_t>(text[0]);
     size_t taken = 1;
     if (byte == '\\') {
-      out += "\\\\";
+      // Windows paths are full of backslashes and no Windows name holds a control character:
+      // there a backslash stays as it is.
+      out += kEscapesBackslash ? "\\\\" : "\\";
     } else if (byte == '\t') {
       out += "\\t";
     } else if (byte == '\n') {
@@ -68,6 +76,19 @@ std::string EscapeControls(std::string_view text) {
     text.remove_prefix(taken);
   }
   return out;
+}
+
+std::string ShownPath(std::string_view path) {
+#ifdef _WIN32
+  // The folder scan joins names with "/", which no Windows name can hold.
+  std::string preferred(path);
+  for (char& c : preferred) {
+    if (c == '/') c = '\\';
+  }
+  return EscapeControls(preferred);
+#else
+  return EscapeControls(path);
+#endif
 }
 
 }  // namespace cli

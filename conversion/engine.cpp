@@ -14,6 +14,8 @@
 #include "conversion/open_mapi_folder.h"
 #include "conversion/pst_file_name.h"
 #include "platform/local_time.h"
+#include "platform/path_text.h"
+#include "platform/file_status.h"
 
 namespace conversion {
 
@@ -35,9 +37,9 @@ std::filesystem::path importPath(const std::string& text) {
   std::string trimmed = trimSpaces(text);
   if (trimmed != text) {
     std::error_code ec;
-    if (std::filesystem::exists(text, ec)) return text;
+    if (std::filesystem::exists(platform::pathFromText(text), ec)) return platform::pathFromText(text);
   }
-  return trimmed;
+  return platform::pathFromText(trimmed);
 }
 
 std::string gigabytes(uint64_t bytes) {
@@ -132,11 +134,11 @@ class Run {
     }
     // A later part takes the name the first part was given in the end (" (2)" when taken).
     const bool firstPart = outcome_.pstParts.empty();
-    const std::filesystem::path first = firstPart ? std::filesystem::path(pstName_) : outcome_.pstParts.front().filename();
+    const std::filesystem::path first = firstPart ? platform::pathFromText(pstName_) : outcome_.pstParts.front().filename();
     const std::string nameSuffix = firstPart ? settings_.pstNameSuffix : std::string();
     const std::filesystem::path partPath =
         state_.outputFolder /
-        FittedFileName(first.stem().string(), nameSuffix + partSuffix() + first.extension().string());
+        platform::pathFromText(FittedFileName(first.stem().string(), nameSuffix + partSuffix() + first.extension().string()));
     displayName_ = state_.storeDisplayName + partSuffix();
     store_ = state_.session->Stores().AddPSTStore(partPath, kStoreFormatDefault, displayName_);
     entryId_ = store_->EntryID();
@@ -148,9 +150,8 @@ class Run {
   bool prepare() {
     try {
       now_ = settings_.now ? settings_.now : localNow;
-      state_.outputFolder = std::filesystem::absolute(settings_.outputFolder.empty()
-                                                          ? std::filesystem::path(".")
-                                                          : settings_.outputFolder);
+      state_.outputFolder =
+          platform::fullPath(settings_.outputFolder.empty() ? std::filesystem::path(".") : settings_.outputFolder);
       state_.session = std::make_shared<Session>(settings_.backend);
       state_.session->Logon(static_cast<bool>(settings_.fileSaved));
       part_ = 1;

@@ -5,6 +5,7 @@
 #include "conversion/folder_name_text.h"
 #include "conversion/folder_path.h"
 #include "platform/path_text.h"
+#include "platform/file_status.h"
 
 namespace conversion {
 
@@ -35,7 +36,7 @@ bool hasUsersChild(const fs::path& folder) {
 
 fs::path withoutTrailingSeparator(fs::path path) {
   // A trailing separator ("/a/b/", or D:\a\b\ on Windows) leaves an empty last name; a root stays.
-  path = path.lexically_normal();
+  path = platform::fullPath(path);
   while (path.has_relative_path() && !path.has_filename()) path = path.parent_path();
   return path;
 }
@@ -80,8 +81,8 @@ std::string WithoutImapSuffix(std::string_view name) {
 
 std::optional<StoreLayout> DetectStoreLayout(const fs::path& folder, std::string* why) {
   std::error_code ec;
-  const fs::path absolute = withoutTrailingSeparator(fs::absolute(folder, ec));
-  if (ec || !fs::is_directory(absolute, ec)) {
+  const fs::path absolute = withoutTrailingSeparator(folder);
+  if (!fs::is_directory(absolute, ec)) {
     if (why) *why = folder.string() + " is not a folder";
     return std::nullopt;
   }
@@ -105,7 +106,7 @@ std::optional<StoreLayout> DetectStoreLayout(const fs::path& folder, std::string
 }
 
 std::optional<MailboxPlace> PlaceOf(const StoreLayout& layout, const fs::path& file) {
-  const fs::path relative = file.parent_path().lexically_normal().lexically_relative(layout.folder);
+  const fs::path relative = platform::fullPath(file.parent_path()).lexically_relative(layout.folder);
   if (relative.empty() || *relative.begin() == "..") return std::nullopt;
   std::vector<std::string> folders;  // from the layout's folder down to the file's, as shown
   std::vector<std::string> raw;      // the same as they are on disk: two folders whose names only

@@ -116,7 +116,7 @@ int PartFile::duplicateDescriptor() const {
   return fd;
 }
 
-bool PartFile::stillNamed(const std::string& name) const {
+bool PartFile::stillNamed(const fs::path& name) const {
   return platform::namesFile(folder_, name, fd_);
 }
 
@@ -134,7 +134,7 @@ std::string PartFile::deletedReason() const {
 fs::path PartFile::publish() {
   forget();  // complete: from here on it is never removed
   if (deleted()) throw std::runtime_error(deletedReason());
-  const std::string partName = partPath_.filename().string();
+  const fs::path partName = partPath_.filename();
   if (!stillNamed(partName)) {
     // The system knows where the file went, if it is still anywhere.
     const std::string now = platform::currentPath(fd_);
@@ -142,11 +142,11 @@ fs::path PartFile::publish() {
                              ", was moved or renamed by another program during the run, so it was not given its "
                              "final name" +
                              (now.empty() ? std::string() : "; the completed file is now " + now) +
-                             ". A file now named " + partName + " is not this run's and was left as it is.");
+                             ". A file now named " + partName.string() + " is not this run's and was left as it is.");
   }
   for (int n = 1; n <= kMostNumbers; ++n) {
     const fs::path candidate = NumberedPath(pstPath_, n);
-    const std::string name = candidate.filename().string();
+    const fs::path name = candidate.filename();
     int error = platform::renameNoReplace(folder_, partName, name);
     if (error == 0) {
       if (stillNamed(name)) return pstPath_ = candidate;
@@ -175,7 +175,7 @@ fs::path PartFile::publish() {
 
 void PartFile::discard() {
   forget();
-  const std::string partName = partPath_.filename().string();
+  const fs::path partName = partPath_.filename();
   if (stillNamed(partName)) platform::removeName(folder_, partName);
 }
 

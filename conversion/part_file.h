@@ -49,7 +49,7 @@ class PartFile {
 
  private:
   PartFile(int folder, int fd, std::filesystem::path pstPath);
-  bool stillNamed(const std::string& name) const;
+  bool stillNamed(const std::filesystem::path& name) const;
   void forget();  // leaves removeUnfinishedNow()'s table
 
   int folder_ = -1;  // the output folder, held so that every name is looked up in the same one

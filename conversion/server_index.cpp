@@ -141,7 +141,7 @@ int openIndex(const fs::path& file, const fs::path& folder, const std::vector<fs
       problem = "it is a link to " + *real + ", outside the store, and is not followed";
       return -1;
     }
-    target = *real;
+    target = platform::pathFromText(*real);
     if (!platform::statusOf(target, info)) {
       problem = "it cannot be examined (" + osError(errno) + ")";
       return -1;

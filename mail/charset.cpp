@@ -62,7 +62,9 @@ class ConverterCache {
     }
     // Mail may name any number of bogus charsets; a bounded cache never grows with them.
     if (converters_.size() >= kMaxConverters) clear();
-    const iconv_t cd = iconv_open("UTF-8", charset.c_str());
+    iconv_t cd = iconv_open("UTF-8", charset.c_str());
+    // A Windows without the GB18030 code page (54936) still reads GBK through code page 936.
+    if (cd == kNone && charset == "GB18030") cd = iconv_open("UTF-8", "CP936");
     converters_.emplace(charset, cd);
     return cd;
   }

@@ -1,4 +1,5 @@
 #include "messagelist/file_checks.h"
+#include "platform/path_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -36,16 +37,17 @@ std::string unreadableFolderReason(int error, bool partly) {
 
 std::optional<std::string> UnusableFileReason(const std::string& path) {
   if (path.size() > kLongestPath) return tooLongReason(path.size());
+  const std::filesystem::path file = platform::pathFromText(path);
   platform::FileStatus info;
-  if (platform::statusOf(path, info)) {
+  if (platform::statusOf(file, info)) {
     if (info.kind == platform::FileKind::Regular || info.kind == platform::FileKind::Folder) return std::nullopt;
     return notRegularFileReason(info.kind);
   }
   const int error = errno;
   platform::FileStatus link;
-  if (!platform::statusOf(path, link, false) || link.kind != platform::FileKind::Link) return std::nullopt;
+  if (!platform::statusOf(file, link, false) || link.kind != platform::FileKind::Link) return std::nullopt;
   std::error_code unreadable;
-  const std::filesystem::path target = std::filesystem::read_symlink(path, unreadable);
+  const std::filesystem::path target = std::filesystem::read_symlink(file, unreadable);
   return brokenLinkReason(error, unreadable ? std::string() : target.string());
 }
 

@@ -10,6 +10,7 @@
 
 #include "messagelist/file_checks.h"
 #include "platform/folder_listing.h"
+#include "platform/path_text.h"
 
 namespace fs = std::filesystem;
 
@@ -127,7 +128,7 @@ void pathLogger::LogPath(const std::string& strPARENT) {
         "pathLogger::LogPath was called without a prepared scanner; call PathLogInit first.");
 
   std::error_code ec;
-  const fs::file_status start = fs::status(fs::path(strPARENT), ec);
+  const fs::file_status start = fs::status(platform::pathFromText(strPARENT), ec);
   if (!fs::is_directory(start)) {
     // Nothing to scan. A start that exists but cannot even be looked at is reported like any
     // other unreadable folder, so that the user learns why nothing was found.

@@ -26,6 +26,11 @@ bool statusOf(int fd, FileStatus& status);
 
 inline bool sameFile(const FileStatus& a, const FileStatus& b) { return a.device == b.device && a.inode == b.inode; }
 
+// The absolute name, "." and ".." resolved by the text alone, links kept; `path` itself when the
+// current folder is unknown. On Windows a share (\\server\share\x) keeps its two leading
+// backslashes, which std::filesystem's own absolute() and lexically_normal() merge there.
+std::filesystem::path fullPath(const std::filesystem::path& path);
+
 // The absolute name with every link resolved; nothing (errno set) when a part is missing.
 std::optional<std::string> realPath(const std::filesystem::path& path);
 

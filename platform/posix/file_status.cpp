@@ -55,4 +55,10 @@ std::optional<std::string> realPath(const std::filesystem::path& path) {
   return std::string(buffer);
 }
 
+std::filesystem::path fullPath(const std::filesystem::path& path) {
+  std::error_code unknown;
+  const std::filesystem::path full = std::filesystem::absolute(path, unknown);
+  return unknown ? path : full.lexically_normal();
+}
+
 }  // namespace platform

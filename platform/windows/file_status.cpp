@@ -100,4 +100,8 @@ std::optional<std::string> realPath(const std::filesystem::path& path) {
   return windows::utf8(windows::withoutLongPrefix(name));
 }
 
+std::filesystem::path fullPath(const std::filesystem::path& path) {
+  return std::filesystem::path(windows::withoutLongPrefix(windows::longPath(path)));
+}
+
 }  // namespace platform

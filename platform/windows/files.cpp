@@ -104,7 +104,10 @@ int resize(int fd, uint64_t length) {
 
 int flushToDisk(int fd) { return FlushFileBuffers(handleOf(fd)) ? 0 : failWithLastError(); }
 
-int closeFile(int fd) { return _close(fd); }
+int closeFile(int fd) {
+  windows::forgetName(handleOf(fd));
+  return _close(fd);
+}
 
 int duplicate(int fd) {
   HANDLE copy = nullptr;

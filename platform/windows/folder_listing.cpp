@@ -21,14 +21,19 @@ FileKind kindOf(const WIN32_FIND_DATAW& found) {
 }
 
 std::wstring inFolder(int folder, const std::string& name) {
-  return windows::finalPath(windows::handleOf(folder)) + L"\\" + windows::wide(name);
+  // Never a name below the drive's root: with the folder unknown, the call fails.
+  const std::wstring where = windows::finalPath(windows::handleOf(folder));
+  return where.empty() ? std::wstring() : where + L"\\" + windows::wide(name);
 }
 
 }  // namespace
 
 FolderReader::~FolderReader() {
   if (listing_) FindClose(static_cast<HANDLE>(listing_));
-  if (fd_ >= 0) _close(fd_);
+  if (fd_ >= 0) {
+    windows::forgetName(windows::handleOf(fd_));
+    _close(fd_);
+  }
 }
 
 bool FolderReader::open(const std::string& folder, bool followLink) {
@@ -44,10 +49,16 @@ bool FolderReader::open(const std::string& folder, bool followLink) {
     errno = !followLink && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ELOOP : ENOTDIR;
     return false;
   }
+  windows::rememberName(handle, name);
   fd_ = windows::adopt(handle, _O_RDONLY);
-  if (fd_ < 0) return false;
+  if (fd_ < 0) {
+    windows::forgetName(handle);
+    return false;
+  }
   WIN32_FIND_DATAW found{};
-  HANDLE search = FindFirstFileExW((windows::finalPath(windows::handleOf(fd_)) + L"\\*").c_str(), FindExInfoBasic,
+  const std::wstring where = windows::finalPath(windows::handleOf(fd_));
+  if (where.empty()) return windows::failWithLastError() == 0;
+  HANDLE search = FindFirstFileExW((where + L"\\*").c_str(), FindExInfoBasic,
                                    &found, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();

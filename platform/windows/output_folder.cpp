@@ -14,8 +14,9 @@ namespace {
 // `name` inside the folder open as `folder`, found by the folder's own handle, so that a
 // rename of the folder's path does not send the names elsewhere.
 std::wstring inFolder(int folder, const std::wstring& name) {
+  // Never a name relative to the current folder: with the folder unknown, the call fails.
   const std::wstring where = windows::finalPath(windows::handleOf(folder));
-  if (where.empty()) return name;
+  if (where.empty()) return std::wstring();
   return where + L"\\" + name;
 }
 
@@ -33,7 +34,8 @@ bool names(const std::wstring& named, int fd) {
 }  // namespace
 
 int openFolder(const std::filesystem::path& folder) {
-  HANDLE handle = CreateFileW(windows::longPath(folder).c_str(), FILE_READ_ATTRIBUTES,
+  const std::wstring name = windows::longPath(folder);
+  HANDLE handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return windows::failWithLastError();
@@ -43,7 +45,10 @@ int openFolder(const std::filesystem::path& folder) {
     errno = ENOTDIR;
     return -1;
   }
-  return windows::adopt(handle, _O_RDONLY);
+  windows::rememberName(handle, name);
+  const int fd = windows::adopt(handle, _O_RDONLY);
+  if (fd < 0) windows::forgetName(handle);
+  return fd;
 }
 
 bool nameTaken(int folder, const std::filesystem::path& name) {

@@ -4,6 +4,9 @@
 #include <io.h>
 
 #include <cerrno>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace platform::windows {
@@ -120,12 +123,46 @@ std::wstring withoutLongPrefix(std::wstring path) {
   return path;
 }
 
+namespace {
+
+std::mutex namesLock;
+std::unordered_map<HANDLE, std::wstring>& openedNames() {
+  static std::unordered_map<HANDLE, std::wstring> names;
+  return names;
+}
+
+std::wstring rememberedName(HANDLE handle) {
+  std::lock_guard lock(namesLock);
+  const auto found = openedNames().find(handle);
+  return found == openedNames().end() ? std::wstring() : found->second;
+}
+
+}  // namespace
+
+void rememberName(HANDLE handle, std::wstring name) {
+  // As the system gives names back: no separator at the end, but after a drive ("\\?\D:\").
+  while (name.size() > 1 && name.back() == L'\\' && name[name.size() - 2] != L':' && name[name.size() - 2] != L'?')
+    name.pop_back();
+  std::lock_guard lock(namesLock);
+  openedNames()[handle] = std::move(name);
+}
+
+void forgetName(HANDLE handle) {
+  std::lock_guard lock(namesLock);
+  openedNames().erase(handle);
+}
+
 std::wstring finalPath(HANDLE handle) {
   std::wstring name(MAX_PATH, L'\0');
   for (;;) {
     const DWORD units = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()),
                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (units == 0) return {};
+    if (units == 0) {
+      const DWORD error = GetLastError();
+      std::wstring remembered = rememberedName(handle);
+      if (remembered.empty()) SetLastError(error);
+      return remembered;
+    }
     if (units < name.size()) {
       name.resize(units);
       return name;

@@ -25,7 +25,13 @@ std::wstring longPath(const std::filesystem::path& path);
 // A \\?\ name the system gave back, as users write it ("D:\x", "\\server\share\x").
 std::wstring withoutLongPrefix(std::wstring path);
 // The full name of the file or folder open as `handle`, \\?\ prefixed; empty when unknown.
+// When the system cannot tell (some network file systems, and Wine past 260 characters), the
+// name `handle` was opened by, if rememberName recorded it.
 std::wstring finalPath(HANDLE handle);
+// Records the \\?\ name a folder handle was opened by, for finalPath; forgetName drops it
+// before the handle closes, so that a later handle of the same value never inherits it.
+void rememberName(HANDLE handle, std::wstring name);
+void forgetName(HANDLE handle);
 
 // A C runtime descriptor owning `handle`; -1 with errno set (the handle closed) when none can
 // be had.

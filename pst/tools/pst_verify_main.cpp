@@ -3,17 +3,18 @@
 #include <iostream>
 #include <string>
 
+#include "platform/console.h"
+#include "platform/path_text.h"
 #include "pst/verify/verify.h"
 
 int main(int argc, char** argv) {
   std::filesystem::path file;
   bool dump = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  for (const std::string& arg : platform::programArguments(argc, argv)) {
     if (arg == "--dump") {
       dump = true;
     } else if (file.empty() && !arg.starts_with("--")) {
-      file = arg;
+      file = platform::pathFromText(arg);
     } else {
       file.clear();
       break;
