@@ -29,11 +29,12 @@ name="vantorel-$version-windows-x64"
 stage="$out/stage/$name"
 rm -rf "$out/stage" "$out/$name.zip"
 mkdir -p "$stage"
-cp "$bin"/*.exe "$bin"/*.dll "$stage/"
+# The programs only: the test programs beside them in bin/ stay out of the package.
 for p in "${programs[@]}"; do
-  [ -f "$stage/$p.exe" ] || { echo "windows: $p.exe was not built" >&2; exit 1; }
+  [ -f "$bin/$p.exe" ] || { echo "windows: $p.exe was not built" >&2; exit 1; }
+  cp "$bin/$p.exe" "$stage/"
 done
-rm -f "$stage"/gmime_smoke.exe
+cp "$bin"/*.dll "$stage/"
 sed 's/$/\r/' "$repo/scripts/windows/README-windows.txt" >"$stage/README-windows.txt"
 (cd "$out/stage" && zip -q -r -X "$out/$name.zip" "$name")
 echo "$out/$name.zip: $(du -k "$out/$name.zip" | cut -f1) KB"

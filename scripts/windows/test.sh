@@ -2,7 +2,8 @@
 # `make test-windows`: vantorel-convert.exe, under Wine, converts the corpus given as a
 # Windows path (Z:\..., Wine's drive for /); the Linux build converts it too; libpff's
 # pffexport reads both PSTs back on Linux and tests/windows/compare_psts.py compares their messages field by
-# field. The exit status, the summary, and pst-verify's verdict on both PSTs must agree.
+# field. The exit status, the summary, and pst-verify's verdict on both PSTs must agree. Before that,
+# the engine and library tests built for Windows run under Wine.
 #   test.sh [NATIVE_BUILD_DIR]   (default: build; build-windows must hold `make windows`)
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -22,6 +23,29 @@ windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 rm -rf "$out"
 mkdir -p "$out/linux" "$out/windows" "$out/windows-slashes"
 status=0
+
+# The engine and library tests, built for Windows, under Wine: every test but those that
+# tests/windows/known-test-differences.txt names with the reason Wine differs from Windows.
+cmake --build "$win" --parallel "${JOBS:-2}" --target windows-tests >/dev/null
+known=$(grep -v '^#' "$repo/tests/windows/known-test-differences.txt" | cut -f1 | paste -sd: -)
+while read -r program; do
+  [ -n "$program" ] || continue
+  if "$wine" "$win/bin/$program.exe" --gtest_brief=1 --gtest_filter="-$known" >"$out/$program.log" 2>&1; then
+    echo "Windows: $program: $(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests*\..*/\1/p' "$out/$program.log") tests passed under Wine"
+  else
+    echo "test-windows: $program failed under Wine:" >&2
+    grep -a -A12 'Failure\|FAILED' "$out/$program.log" | head -n 60 >&2
+    status=1
+  fi
+done <"$win/windows-tests.txt"
+for test in ${known//:/ }; do
+  program=$(grep -l -a "${test#*.}" "$win"/bin/*_tests.exe 2>/dev/null | head -n1 || true)
+  [ -n "$program" ] || continue
+  if "$wine" "$program" --gtest_filter="$test" >"$out/known.log" 2>&1; then
+    echo "test-windows: $test passes under Wine now; remove it from tests/windows/known-test-differences.txt" >&2
+    status=1
+  fi
+done
 set +e
 "$native/bin/vantorel-convert" -o "$out/linux" "$corpus" >"$out/linux.out" 2>"$out/linux.err"
 linux_rc=$?
@@ -63,6 +87,84 @@ if grep -q "nothing new or changed to convert" "$out/ledger.2.err"; then
   echo "Windows: a second run with --ledger finds nothing new"
 else
   echo "test-windows: a second run with --ledger converted again: $(tail -n1 "$out/ledger.2.err")" >&2; status=1
+fi
+
+# Names beyond ASCII everywhere: the store, its mailbox and folders, a message file, the output
+# folder and the ledger; the run as one PST and per mailbox.
+converted() { tail -n1 "$1" | tr -d '\r' | grep -q "^vantorel-convert: $2 of $2 file(s) converted$"; }
+store="$out/Grüße ✓"
+mkdir -p "$store/Users/example.com/jürgen/Entwürfe.IMAP" "$out/Ausgabe ü" "$out/je Postfach"
+cp "$corpus/gmime/pgp--signed-message.msg" "$store/Users/example.com/jürgen/Nachricht 日本.msg"
+cp "$corpus/gmime/photo-discuss--message-partial.0.msg" "$store/Users/example.com/jürgen/Entwürfe.IMAP/1.msg"
+cp "$corpus/gmime/photo-discuss--message-partial.1.msg" "$store/Users/example.com/jürgen/Entwürfe.IMAP/2.msg"
+names_args=(-o "$(windows_path "$out/Ausgabe ü")" --ledger="$(windows_path "$out/Ausgabe ü/Büro.db")"
+            "$(windows_path "$store")")
+"$wine" "$win/bin/vantorel-convert.exe" "${names_args[@]}" >"$out/names.out" 2>"$out/names.err" || true
+"$wine" "$win/bin/vantorel-convert.exe" --per-mailbox -o "$(windows_path "$out/je Postfach")" \
+  "$(windows_path "$store/Users")" >"$out/mailbox.out" 2>"$out/mailbox.err" || true
+"$wine" "$win/bin/vantorel-convert.exe" "${names_args[@]}" >"$out/names.2.out" 2>"$out/names.2.err" || true
+pst=$(find "$out/Ausgabe ü" -maxdepth 1 -name '*.pst' | head -n1)
+if converted "$out/names.err" 3 && [ -n "$pst" ] && pffexport -q -t "$out/names" "$pst" >/dev/null 2>&1 &&
+   find "$out/names.export" -type d -name 'Entwürfe.IMAP' | grep -q . &&
+   [ -f "$out/je Postfach/jürgen@example.com.pst" ] && grep -q "nothing new or changed" "$out/names.2.err"; then
+  echo "Windows: names beyond ASCII: 3 of 3 converted into Entwürfe.IMAP, jürgen@example.com.pst per mailbox, ledger Büro.db"
+else
+  echo "test-windows: a store with names beyond ASCII did not convert whole: $(tail -n1 "$out/names.err")" >&2; status=1
+fi
+
+# A share as Windows users name it: Wine shows $WINEPREFIX/dosdevices/unc/<server>/<share> as
+# \\<server>\<share>. The PST's folders start below the share, as they do below a drive.
+mkdir -p "$WINEPREFIX/dosdevices/unc/server" "$out/share-out"
+ln -sfn "$store" "$WINEPREFIX/dosdevices/unc/server/MDaemon"
+ln -sfn "$out/share-out" "$WINEPREFIX/dosdevices/unc/server/out"
+"$wine" "$win/bin/vantorel-convert.exe" -o '\\server\out' '\\server\MDaemon\Users' >"$out/share.out" 2>"$out/share.err" || true
+pst=$(find "$out/share-out" -maxdepth 1 -name '*.pst' | head -n1)
+if converted "$out/share.err" 3 && [ -n "$pst" ] && pffexport -q -t "$out/share" "$pst" >/dev/null 2>&1 &&
+   find "$out/share.export" -type d -path '*/Users/example.com/jürgen/Entwürfe.IMAP' | grep -q .; then
+  echo "Windows: \\\\server\\MDaemon\\Users into \\\\server\\out: 3 of 3 converted, folders from Users down"
+else
+  echo "test-windows: the share run did not convert whole: $(tail -n1 "$out/share.err")" >&2; status=1
+fi
+
+# A path longer than Windows' old 260-character limit.
+long="$out/long"
+for i in 1 2 3 4 5 6; do long="$long/Ordner mit einem recht langen Namen, Nummer $i"; done
+mkdir -p "$long"
+cp "$corpus/gmime/pgp--signed-message.msg" "$long/1.msg"
+"$wine" "$win/bin/vantorel-convert.exe" -o "$(windows_path "$long")" "$(windows_path "$long")" >"$out/long.out" 2>"$out/long.err" || true
+if converted "$out/long.err" 1 && find "$long" -maxdepth 1 -name '*.pst' | grep -q .; then
+  echo "Windows: a path of $(( ${#long} + 2 )) characters: converted, and the PST written there"
+else
+  echo "test-windows: the long path did not convert: $(tail -n1 "$out/long.err")" >&2; status=1
+fi
+
+# Ctrl+C (Wine turns SIGINT into the console's Ctrl+C): the PST keeps what was converted, exit 130.
+# The readers' test switch holds the run at the last file, so that the stop comes mid-run.
+mkdir -p "$out/stop-store" "$out/stopped"
+for i in 1 2 3; do cp "$corpus/gmime/photo-discuss--message-partial.0.msg" "$out/stop-store/$i.msg"; done
+cp "$corpus/gmime/pgp--signed-message.msg" "$out/stop-store/z-hang-here.msg"
+set +e
+VANTOREL_READER_FAULT=hang:hang-here "$wine" "$win/bin/vantorel-convert.exe" -o "$(windows_path "$out/stopped")" \
+  "$(windows_path "$out/stop-store")" >"$out/stopped.out" 2>"$out/stopped.err" &
+runner=$!
+pid=""
+for i in $(seq 1 300); do
+  find "$out/stopped" -name '*.part' | grep -q . && pid=$(pgrep -f 'vantorel-convert.exe -o Z:.*stopped' | head -n1)
+  [ -n "$pid" ] && break
+  sleep 0.1
+done
+sleep 2  # the three messages in, the reader held at the fourth
+[ -z "$pid" ] || kill -INT "$pid"
+wait "$runner"
+stopped_rc=$?
+set -e
+summary=$(tail -n1 "$out/stopped.err" | tr -d '\r')
+if [ "$stopped_rc" = 130 ] && [ "$summary" = "vantorel-convert: 3 of 4 file(s) converted, 1 skipped, stopped on request" ] &&
+   find "$out/stopped" -name '*.pst' | grep -q . && ! find "$out/stopped" -name '*.part' | grep -q .; then
+  echo "Windows: Ctrl+C: exit 130, 3 of 4 converted, the PST completed"
+else
+  echo "test-windows: Ctrl+C ended otherwise: exit $stopped_rc ($summary)" >&2
+  status=1
 fi
 [ $status -eq 0 ] && echo "test-windows: passed" || echo "test-windows: FAILED (details in $out)" >&2
 exit $status

@@ -101,11 +101,17 @@ TEST_F(EngineTest, FoldersAreCreatedParentsFirstAndOnceEach) {
 }
 
 TEST_F(EngineTest, NamesDifferingInCaseOrHoldingABackslashStayDistinctFolders) {
+#ifdef _WIN32  // a backslash separates folders there, as "/" does
+  const RunOutcome outcome = run({message("Mail/1.msg"), message("mail/2.msg")});
+  EXPECT_EQ(outcome.imported, 2u);
+  for (const std::string& path : {folder("Mail"), folder("mail")}) {
+#else
   const RunOutcome outcome =
       run({message("Mail/1.msg"), message("mail/2.msg"), message("a\\b/3.msg"), message("a/b/4.msg")});
   EXPECT_EQ(outcome.imported, 4u);
   for (const std::string& path : {folder("Mail"), folder("mail"), folder() + "\\a" + std::string(kBackslashStandIn) + "b",
                                  folder("a/b")}) {
+#endif
     ASSERT_NE(store().at(path), nullptr) << path;
     EXPECT_EQ(store().at(path)->messages.size(), 1u) << path;
   }
@@ -194,8 +200,13 @@ TEST_F(EngineTest, AFileThatCannotBeCreatedFailsPreparationWithItsCause) {
   RunSettings settings{.outputFolder = blocker / "sub", .now = june7, .backend = memory.backend()};
   const RunOutcome outcome = runConversion(rows, settings, view, state);
   EXPECT_EQ(outcome.result, RunOutcome::Result::PreparationFailed);
-  EXPECT_NE(outcome.failureCause.find((blocker / "sub" / (kPstName + ".part")).string() + ": Not a directory"),
-            std::string::npos);
+#ifdef _WIN32
+  const std::string cause = ": No such file or directory";
+#else
+  const std::string cause = ": Not a directory";
+#endif
+  EXPECT_NE(outcome.failureCause.find((blocker / "sub" / (kPstName + ".part")).string() + cause), std::string::npos)
+      << outcome.failureCause;
   EXPECT_EQ(preparationFailureBoxText(outcome.failureCause),
             "Outlook Session Creation Error !\r\nCheck if Outlook is installed and configured.\r\n"
             "For more details visit this link : https://vantorel.org/help/#troubleshooting\r\n" +
@@ -308,8 +319,8 @@ TEST_F(EngineTest, APartThatCannotBeWrittenLosesItsOwnMessagesAndNamesEveryMessa
   const RunOutcome parts = runConversion(two, settings, view, state);
   ASSERT_EQ(parts.result, RunOutcome::Result::Done) << parts.failureCause;
   ASSERT_EQ(parts.pstParts.size(), 2u);
-  EXPECT_EQ(parts.pstParts[0].filename(), name + ".pst");
-  EXPECT_EQ(parts.pstParts[1].filename(), name.substr(0, 236) + " (part 2).pst");
+  EXPECT_EQ(parts.pstParts[0].filename().string(), name + ".pst");
+  EXPECT_EQ(parts.pstParts[1].filename().string(), name.substr(0, 236) + " (part 2).pst");
   EXPECT_TRUE(fs::exists(parts.pstParts[1]));
   EXPECT_EQ(parts.imported, 2u);
 
@@ -362,6 +373,7 @@ TEST_F(EngineTest, WhatTheListingSkippedComesFirstAmongTheSkippedAndTheRunIsNotA
       << doneBoxText(outcome);
 }
 
+#ifndef _WIN32
 TEST_F(EngineTest, UnderWslAStoreOnDriveCMirrorsFromTheDriveRoot) {
   OverrideWslDetection(true, (src.path() / "mnt").string());
   const RunOutcome outcome = run({message("mnt/c/MDaemon/Users/example.com/bob/1.msg"),
@@ -373,6 +385,7 @@ TEST_F(EngineTest, UnderWslAStoreOnDriveCMirrorsFromTheDriveRoot) {
                                       "MDaemon\\Users\\example.com\\bob",
                                       "MDaemon\\Users\\example.com\\bob\\Sent.IMAP"}));
 }
+#endif
 
 }  // namespace
 }  // namespace conversion::test

@@ -7,16 +7,25 @@
 namespace conversion {
 namespace {
 
+// Where a full path starts: "/" here, a drive on Windows.
+#ifdef _WIN32
+const std::string kRoot = "C:";
+#else
+const std::string kRoot;
+#endif
+
 TEST(FolderPathOf, MirrorsTheFoldersBelowTheRoot) {
-  EXPECT_EQ(FolderPathOf("  /srv/mail/Users/bob/Inbox/1.msg  "), "srv\\mail\\Users\\bob\\Inbox");
-  EXPECT_EQ(FolderPathOf("//srv/./mail//x/../ In box /1.msg"), "srv\\mail\\ In box ");
-  for (const char* entry : {"", "   ", "1.msg", "relative/dir/1.msg", "/1.msg", "/../1.msg"}) {
+  EXPECT_EQ(FolderPathOf("  " + kRoot + "/srv/mail/Users/bob/Inbox/1.msg  "), "srv\\mail\\Users\\bob\\Inbox");
+  EXPECT_EQ(FolderPathOf(kRoot + "//srv/./mail//x/../ In box /1.msg"), "srv\\mail\\ In box ");
+  for (const std::string entry : {std::string(), std::string("   "), std::string("1.msg"), std::string("relative/dir/1.msg"),
+                                  kRoot + "/1.msg", kRoot + "/../1.msg"}) {
     std::string reason;
     EXPECT_EQ(FolderPathOf(entry, &reason), std::nullopt) << entry;
     EXPECT_FALSE(reason.empty()) << entry;
   }
 }
 
+#ifndef _WIN32  // Windows names are Unicode, and Windows has no WSL drives in it
 // A store copied from Windows without converting its names keeps them in Windows-1252.
 TEST(FolderPathOf, ReadsNamesThatAreNotUtf8AsWindows1252) {
   EXPECT_EQ(FolderPathOf("/srv/Entw\xfcrfe/Gr\xc3\xbc\xc3\x9f" "e/\x80 \x81\x8d/1.msg"),
@@ -36,6 +45,7 @@ TEST(FolderPathOf, TakesWindowsDrivesUnderWslForDriveRoots) {
   EXPECT_EQ(FolderPathOf("/tmp/t1/mnt/c/MDaemon/1.msg"), "tmp\\t1\\mnt\\c\\MDaemon");
   OverrideWslDetection(std::nullopt);
 }
+#endif
 
 // The Windows build mirrors the folders below the drive or share a path starts with.
 TEST(WindowsRootLength, FindsTheDriveOrShareAPathStartsWith) {

@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "platform/path_text.h"
 #include "tests/conversion/temp_dir.h"
 
 namespace conversion {
@@ -88,14 +89,14 @@ TEST(Ledger, RefusesForeignDamagedAndBusyFilesWithoutWritingThem) {
   std::string problem;
 
   const auto text = dir.path() / "notes.txt";
-  std::ofstream(text) << "my notes, not a ledger\n";
+  std::ofstream(text, std::ios::binary) << "my notes, not a ledger\n";
   EXPECT_FALSE(Ledger::open(text, &problem));
   EXPECT_NE(problem.find("is not a Vantorel ledger"), std::string::npos) << problem;
   EXPECT_EQ(readAll(text), "my notes, not a ledger\n");
 
   const auto other = dir.path() / "other.sqlite";
   sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(platform::pathText(other).c_str(), &db), SQLITE_OK);
   sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES(1);", nullptr, nullptr, nullptr);
   sqlite3_close(db);
   const std::string before = readAll(other);

@@ -35,8 +35,13 @@ std::string encoded(const mail::ImportResult& result) {
 
 // Sets the readers' fault switch for the life of the object: readers started meanwhile see it.
 struct Faults {
+#ifdef _WIN32
+  explicit Faults(const std::string& spec) { _putenv_s(reader::kFaultVariable, spec.c_str()); }
+  ~Faults() { _putenv_s(reader::kFaultVariable, ""); }
+#else
   explicit Faults(const std::string& spec) { setenv(reader::kFaultVariable, spec.c_str(), 1); }
   ~Faults() { unsetenv(reader::kFaultVariable); }
+#endif
 };
 
 ReaderPoolSettings settings() {
@@ -173,13 +178,18 @@ TEST(ReaderPool, WhenNoReaderCanStartThePoolFailsAtOnceNamingTheCause) {
                                "ulimit -u, is reached)");
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);  // a few tries, not a long wait
   s.startFault = [](size_t, bool) { return 0; };
-  s.program = locked;
-  EXPECT_EQ(failure(s), none + "the reader program " + locked.string() + " is not executable: Permission denied");
   s.program = text;
   EXPECT_EQ(failure(s), none + "the reader program " + text.string() +
                             " is not a program this system can run: Exec format error");
+#ifdef _WIN32  // any file may be started there, and scripts are no programs
+  s.program = dir.path() / "missing-reader.exe";
+  EXPECT_EQ(failure(s), none + "the reader program " + s.program.string() + " is missing: No such file or directory");
+#else
+  s.program = locked;
+  EXPECT_EQ(failure(s), none + "the reader program " + locked.string() + " is not executable: Permission denied");
   s.program = script;
   EXPECT_EQ(failure(s), none + "the reader program " + script.string() + " ended as it started, with exit status 127");
+#endif
 }
 
 }  // namespace

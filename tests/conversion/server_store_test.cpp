@@ -1,9 +1,11 @@
 // The server's store: its per-folder message index and its mailbox layout.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 #include <new>
@@ -53,9 +55,10 @@ TEST(ServerIndex, ReadsEveryRecordAndRefusesDamagedIndexes) {
   dir.write("imap.mrk", header(1) + record("x.msg", kServerSeen));
   const ServerIndex found = ReadServerIndex(dir.path());
   EXPECT_EQ(found.kind, ServerIndex::Kind::Read);
-  EXPECT_EQ(found.file, dir.path() / "imap.mrk");
+  EXPECT_TRUE(std::filesystem::equivalent(found.file, dir.path() / "imap.mrk"));  // Windows may give "IMAP.MRK"
 }
 
+#ifndef _WIN32  // POSIX links, devices, permissions and address-space limits
 // Runs `check` in a child process, its address space limited to `addressSpace` bytes when
 // given; as root the child becomes the user nobody, so that file permissions apply to it.
 bool passesInChild(const std::function<bool()>& check, std::optional<rlim_t> addressSpace = std::nullopt) {
@@ -131,6 +134,8 @@ TEST(ServerIndex, SaysWhatStandsInPlaceOfAnIndexFile) {
   }
 }
 
+#endif
+
 TEST(ServerStatus, NeverAnswersForAFolderWithAnotherFoldersRecords) {
   cli::ServerStatus status([](const std::filesystem::path& folder) {
     if (folder == "/s/b") throw std::bad_alloc();
@@ -143,8 +148,13 @@ TEST(ServerStatus, NeverAnswersForAFolderWithAnotherFoldersRecords) {
   }
   const auto warnings = status.takeWarnings();
   ASSERT_EQ(warnings.size(), 1u);
+#ifdef _WIN32
+  EXPECT_EQ(warnings[0], "\\s\\b\\IMAP.MRK cannot be used: it could not be read (std::bad_alloc); the messages of \\s\\b "
+                         "are stored as read");
+#else
   EXPECT_EQ(warnings[0], "/s/b/IMAP.MRK cannot be used: it could not be read (std::bad_alloc); the messages of /s/b "
                          "are stored as read");
+#endif
 }
 
 TEST(MessageStatus, FollowsTheServerFlags) {
@@ -189,19 +199,23 @@ TEST(MailboxLayout, GivesEveryMailboxAndTopFolderItsOwnStore) {
   EXPECT_EQ(place(*layout, "Public Folders/News.IMAP/1.msg"), "Public Folders|News");
   EXPECT_EQ(place(*layout, "Public Folders/1.msg"), "Public Folders|Public Folders");
   EXPECT_EQ(PlaceOf(*layout, dir.path() / "elsewhere" / "1.msg"), std::nullopt);
+#ifndef _WIN32  // Windows names are Unicode, and a backslash separates folders there
   EXPECT_EQ(place(*layout, "Users/example.com/j\xfcrgen/Entw\xfcrfe.IMAP/1.msg"),
             "j\u00fcrgen@example.com|Entw\u00fcrfe|mailbox");
   // A backslash stays inside its name: one mailbox, one folder, as in a run into one PST.
   const std::string stand(kBackslashStandIn);
   EXPECT_EQ(place(*layout, "Users/example.com/back\\slash/x\\y.IMAP/1.msg"),
             "back" + stand + "slash@example.com|x" + stand + "y|mailbox");
+#endif
   // Two mailboxes whose addresses read the same are still told apart by their folders.
   EXPECT_EQ(PlaceOf(*layout, root / "Users/b/c@a/1.msg")->folder, "Users/b/c@a");
   EXPECT_EQ(PlaceOf(*layout, root / "Users/a@b/c/1.msg")->folder, "Users/a@b/c");
   EXPECT_EQ(PlaceOf(*layout, root / "Public Folders/News.IMAP/1.msg")->folder, "Public Folders");
+#ifndef _WIN32
   // A Latin-1 mailbox reads as its UTF-8 twin but stays a mailbox of its own.
   EXPECT_NE(PlaceOf(*layout, root / "Users/example.com/j\xfcrgen/1.msg")->folder,
             PlaceOf(*layout, root / "Users/example.com/j\u00fcrgen/1.msg")->folder);
+#endif
 
   const auto users = DetectStoreLayout(root / "Users", &why);
   ASSERT_TRUE(users);

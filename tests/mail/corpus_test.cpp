@@ -225,7 +225,7 @@ TEST(Corpus, EveryFileImportsOrIsRefusedForAReason) {
   int imported = 0;
   for (const auto& file : files) {
     const auto result = mail::importMessageFile(file);
-    const std::string name = std::filesystem::relative(file, kCorpus).string();
+    const std::string name = std::filesystem::relative(file, kCorpus).generic_string();
     if (!result.ok) {
       EXPECT_FALSE(result.reason.empty()) << name;
       refused.push_back(name);

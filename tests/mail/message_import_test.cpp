@@ -1,8 +1,7 @@
 // Whole messages through the importer: envelope, recipients, dates, bodies, attachments.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <utime.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -116,10 +115,8 @@ TEST(Dates, SubmitAndDeliveryTimesWithFallbacks) {
 TEST(Dates, FileWithoutDatesTakesItsModificationTime) {
   const auto path = std::filesystem::temp_directory_path() / "vantorel-mail-mtime.msg";
   std::ofstream(path) << "Subject: undated\n\nbody\n";
-  utimbuf times{};
-  times.actime = 1500000000;
-  times.modtime = 1500000000;
-  ASSERT_EQ(utime(path.c_str(), &times), 0);
+  std::filesystem::last_write_time(
+      path, std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(1500000000))));
   const auto result = mail::importMessageFile(path);
   std::filesystem::remove(path);
   ASSERT_TRUE(result.ok);

@@ -53,6 +53,10 @@ struct PffStore {
 
 inline PffStore readStoreWithPypff(const std::filesystem::path& file) {
   PffStore out;
+#ifdef _WIN32
+  (void)file;  // the oracle is a Linux program
+  return out;
+#else
   const std::string cmd = "/usr/bin/python3 " VANTOREL_LTP_TEST_DIR "/read_pc_with_pypff.py '" + file.string() + "' 2>&1";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
   if (!pipe) return out;
@@ -69,6 +73,7 @@ inline PffStore readStoreWithPypff(const std::filesystem::path& file) {
   out.available = !(WIFEXITED(rc) && WEXITSTATUS(rc) == 3);
   if (out.available && rc != 0) ADD_FAILURE() << "pypff failed on " << file;
   return out;
+#endif
 }
 
 }  // namespace pst::test

@@ -118,6 +118,9 @@ TEST(TableWriter, LibpffReadsAHierarchyTableOfHundredsOfHeapBlocks) {
     ndb::NdbReader r(path);
     EXPECT_GT(treeBids(r, r.findNode(test::tableOf(test::kRootFolder, NidType::HierarchyTable))->data).size(), 264u);
   }
+#ifdef _WIN32
+  GTEST_SKIP() << "libpff reads it back in the Linux build";
+#else
   const std::string cmd = "/usr/bin/python3 " VANTOREL_LTP_TEST_DIR "/read_folders_with_pypff.py '" + path.string() + "' 2>&1";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
   std::vector<std::string> names;
@@ -136,6 +139,7 @@ TEST(TableWriter, LibpffReadsAHierarchyTableOfHundredsOfHeapBlocks) {
   ASSERT_EQ(names.size(), kFolders);
   for (size_t i = 0; i < kFolders; i += 97) EXPECT_EQ(names[i], test::folderName(i, kNameLength));
   EXPECT_EQ(names.back(), test::folderName(kFolders - 1, kNameLength));
+#endif
 }
 
 }  // namespace

@@ -89,6 +89,14 @@ MessageContent simple(const std::string& subject, int32_t flags) {
 
 class OracleTest : public ::testing::Test {
  protected:
+#ifdef _WIN32
+  // libpff and readpst are Linux programs: under Windows only our verifier reads the store.
+  void SetUp() override {
+    if (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) != "VerifierFindsNoError") {
+      GTEST_SKIP() << "the Linux build reads this store back with libpff and readpst";
+    }
+  }
+#endif
   static void SetUpTestSuite() {
     dir_ = new test::TempDir();
     path_ = dir_->file("oracle.pst");

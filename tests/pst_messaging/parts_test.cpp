@@ -112,8 +112,11 @@ TEST(NamedPropertyMap, NewNameLandsInStreamsAndItsBucket) {
 TEST(RowSpool, GivesBackEveryKindOfValueInAnyOrder) {
   test::TempDir dir;
   RowSpool spool(dir.file(""));
-  // The spool has no name in the folder, so nothing can be left behind.
+#ifndef _WIN32
+  // The spool has no name in the folder, so nothing can be left behind. (Windows keeps the
+  // name until the file closes, however the program ends.)
   EXPECT_TRUE(std::filesystem::is_empty(dir.file("")));
+#endif
   const std::vector<Property> a = {{0x0037001F, std::string("Grüße \xF0\x9F\x93\xA7")},
                                    {0x0E080003, int32_t{-7}},
                                    {0x00140014, int64_t{-1234567890123}},

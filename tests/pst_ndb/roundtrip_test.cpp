@@ -1,7 +1,9 @@
 // Writes node databases with our writer and reads them back with our reader.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <csignal>
 #include <numeric>
@@ -227,6 +229,7 @@ TEST(Writer, NeverOverwritesAndRemovesUnfinishedFiles) {
   EXPECT_FALSE(std::filesystem::exists(partial));
 }
 
+#ifndef _WIN32  // the full disk is a POSIX file size limit
 TEST(Writer, FullDiskIsAnErrorAndLeavesNoFile) {
   test::TempDir dir;
   const auto path = dir.file("full.pst");
@@ -250,6 +253,7 @@ TEST(Writer, FullDiskIsAnErrorAndLeavesNoFile) {
   EXPECT_NE(message.find("free disk space"), std::string::npos) << message;
   EXPECT_FALSE(std::filesystem::exists(path));
 }
+#endif
 
 TEST(Writer, RejectsInconsistentCalls) {
   test::TempDir dir;
