@@ -17,7 +17,7 @@ const std::string kRoot;
 TEST(FolderPathOf, MirrorsTheFoldersBelowTheRoot) {
   EXPECT_EQ(FolderPathOf("  " + kRoot + "/srv/mail/Users/bob/Inbox/1.msg  "), "srv\\mail\\Users\\bob\\Inbox");
   EXPECT_EQ(FolderPathOf(kRoot + "//srv/./mail//x/../ In box /1.msg"), "srv\\mail\\ In box ");
-  for (const std::string entry : {std::string(), std::string("   "), std::string("1.msg"), std::string("relative/dir/1.msg"),
+  for (const std::string& entry : {std::string(), std::string("   "), std::string("1.msg"), std::string("relative/dir/1.msg"),
                                   kRoot + "/1.msg", kRoot + "/../1.msg"}) {
     std::string reason;
     EXPECT_EQ(FolderPathOf(entry, &reason), std::nullopt) << entry;
