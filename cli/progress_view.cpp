@@ -27,8 +27,14 @@ void onStopSignal(int signal) {
   constexpr char kOne[] = "\nvantorel-convert: stopped at once; the PST file being written was removed\n";
   // Mailboxes converted side by side (--jobs) each had one.
   constexpr char kSeveral[] = "\nvantorel-convert: stopped at once; the PST files being written were removed\n";
-  const bool several = conversion::PartFile::removeUnfinishedNow() > 1;
-  platform::writeErrorNow(several ? kSeveral : kOne, several ? sizeof kSeveral - 1 : sizeof kOne - 1);
+  // The first stop may have completed the PST just before this one came.
+  constexpr char kNone[] = "\nvantorel-convert: stopped at once; no PST file was being written\n";
+  const int removed = conversion::PartFile::removeUnfinishedNow();
+  if (removed == 0) {
+    platform::writeErrorNow(kNone, sizeof kNone - 1);
+  } else {
+    platform::writeErrorNow(removed > 1 ? kSeveral : kOne, removed > 1 ? sizeof kSeveral - 1 : sizeof kOne - 1);
+  }
   platform::endProgramNow(kStoppedAtOnce);
 }
 
