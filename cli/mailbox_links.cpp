@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 
+#include "platform/file_status.h"
 #include "platform/path_text.h"
 
 namespace cli {
@@ -27,9 +30,10 @@ bool namesUsers(const fs::path& name) {
 class LinkFinder {
  public:
   explicit LinkFinder(const conversion::StoreLayout& layout) : layout_(layout) {
-    std::error_code ec;
-    store_ = fs::canonical(layout.folder, ec);
-    if (ec) store_ = layout.folder;
+    // The system's own resolution: std::filesystem's takes a Windows share for a folder of
+    // the current drive.
+    const std::optional<std::string> real = platform::realPath(layout.folder);
+    store_ = real ? platform::pathFromText(*real) : layout.folder;
   }
 
   MailboxLinks find() {
@@ -78,11 +82,13 @@ class LinkFinder {
   bool usable(const fs::path& entry) {
     std::error_code ec;
     if (!fs::is_symlink(entry, ec)) return fs::is_directory(entry, ec);
-    const fs::path target = fs::canonical(entry, ec);
+    const std::optional<std::string> real = platform::realPath(entry);
+    const int error = errno;
+    const fs::path target = real ? platform::pathFromText(*real) : fs::path();
     std::string why;
-    if (ec) {
-      why = ec.value() == ELOOP ? "a link that loops"
-                                : "a link to a folder that cannot be reached (" + ec.message() + ")";
+    if (!real) {
+      why = error == ELOOP ? "a link that loops"
+                           : "a link to a folder that cannot be reached (" + std::string(std::strerror(error)) + ")";
     } else if (!fs::is_directory(target, ec)) {
       return false;  // a link to a file: the scan itself reports it if it is a message file
     } else if (within(store_, target)) {
