@@ -21,6 +21,7 @@
 #include "cli/terminal_text.h"
 #include "conversion/engine.h"
 #include "platform/console.h"
+#include "platform/file_status.h"
 #include "platform/path_text.h"
 
 namespace {
@@ -306,7 +307,9 @@ int main(int argc, char** argv) {
   std::error_code ec;
   const std::filesystem::path output =
       options.outputFolder.empty() ? std::filesystem::current_path(ec) : options.outputFolder;
-  if (!std::filesystem::is_directory(output, ec)) {
+  // Full first: on Windows "D:" names the current folder of drive D, which the C runtime
+  // cannot look at by that name.
+  if (!std::filesystem::is_directory(platform::fullPath(output), ec)) {
     return fail("the output folder " + cli::ShownPath(output.string()) +
                 " does not exist or is not a folder; create it or choose another");
   }

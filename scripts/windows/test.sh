@@ -139,23 +139,30 @@ else
 fi
 
 # Ctrl+C (Wine turns SIGINT into the console's Ctrl+C): the PST keeps what was converted, exit 130.
-# The readers' test switch holds the run at the last file, so that the stop comes mid-run.
-mkdir -p "$out/stop-store" "$out/stopped"
+# The readers' test switch holds each run at the last file, so that the stop comes mid-run.
+mkdir -p "$out/stop-store"
 for i in 1 2 3; do cp "$corpus/gmime/photo-discuss--message-partial.0.msg" "$out/stop-store/$i.msg"; done
 cp "$corpus/gmime/pgp--signed-message.msg" "$out/stop-store/z-hang-here.msg"
+held_run() {  # held_run NAME SECOND_CTRL_C(yes/no): converts the stop store into $out/NAME; its exit status
+  local name=$1 twice=$2 runner pid="" i
+  rm -rf "${out:?}/$name" && mkdir -p "$out/$name"
+  VANTOREL_READER_FAULT=hang:hang-here "$wine" "$win/bin/vantorel-convert.exe" -o "$(windows_path "$out/$name")" \
+    "$(windows_path "$out/stop-store")" >"$out/$name.out" 2>"$out/$name.err" &
+  runner=$!
+  for i in $(seq 1 300); do
+    find "$out/$name" -name '*.part' | grep -q . && pid=$(pgrep -f "vantorel-convert.exe -o Z:.*.$name " | head -n1)
+    [ -n "$pid" ] && break
+    sleep 0.1
+  done
+  sleep 2  # the three messages in, the reader held at the fourth
+  if [ -n "$pid" ]; then
+    kill -INT "$pid"
+    if [ "$twice" = yes ]; then sleep 0.01; kill -INT "$pid" 2>/dev/null; fi
+  fi
+  wait "$runner"
+}
 set +e
-VANTOREL_READER_FAULT=hang:hang-here "$wine" "$win/bin/vantorel-convert.exe" -o "$(windows_path "$out/stopped")" \
-  "$(windows_path "$out/stop-store")" >"$out/stopped.out" 2>"$out/stopped.err" &
-runner=$!
-pid=""
-for i in $(seq 1 300); do
-  find "$out/stopped" -name '*.part' | grep -q . && pid=$(pgrep -f 'vantorel-convert.exe -o Z:.*stopped' | head -n1)
-  [ -n "$pid" ] && break
-  sleep 0.1
-done
-sleep 2  # the three messages in, the reader held at the fourth
-[ -z "$pid" ] || kill -INT "$pid"
-wait "$runner"
+held_run stopped no
 stopped_rc=$?
 set -e
 summary=$(tail -n1 "$out/stopped.err" | tr -d '\r')
@@ -168,26 +175,18 @@ else
 fi
 # A second Ctrl+C removes the unfinished PST, exit 3. Two signals sent too close together reach
 # the program as one (exit 130 then): up to three tries.
-twice=""
 for attempt in 1 2 3; do
-  rm -rf "$out/stopped-twice" && mkdir -p "$out/stopped-twice"
   set +e
-  VANTOREL_READER_FAULT=hang:hang-here "$wine" "$win/bin/vantorel-convert.exe" \
-    -o "$(windows_path "$out/stopped-twice")" "$(windows_path "$out/stop-store")" \
-    >"$out/stopped-twice.out" 2>"$out/stopped-twice.err" &
-  runner=$!
-  pid=""
-  for i in $(seq 1 300); do
-    find "$out/stopped-twice" -name '*.part' | grep -q . && pid=$(pgrep -f 'vantorel-convert.exe -o Z:.*stopped-twice' | head -n1)
-    [ -n "$pid" ] && break
-    sleep 0.1
-  done
-  sleep 2
-  [ -z "$pid" ] || { kill -INT "$pid"; sleep 0.01; kill -INT "$pid" 2>/dev/null; }
-  wait "$runner"
+  held_run stopped-twice yes
   twice=$?
   set -e
   [ "$twice" = 130 ] || break
+done
+# The PST's table rows wait in a temporary file that Windows deletes as the program ends;
+# Wine's server does so a moment after.
+for i in $(seq 1 30); do
+  find "$out/stopped-twice" -name '.vantorel-rows-*' | grep -q . || break
+  sleep 0.1
 done
 # The first stop may complete the PST before the second comes: then it stays, and is said so.
 left=$(ls -A "$out/stopped-twice")
@@ -196,7 +195,8 @@ if [ "$twice" = 3 ] && ! find "$out/stopped-twice" -name '*.part' | grep -q . &&
      { [ -n "$left" ] && grep -q "stopped at once; no PST file was being written" "$out/stopped-twice.err"; }; }; then
   echo "Windows: Ctrl+C twice: exit 3, $(tail -n1 "$out/stopped-twice.err" | tr -d '\r' | sed 's/.*stopped at once; //') (try $attempt)"
 else
-  echo "test-windows: Ctrl+C twice ended otherwise: exit $twice ($(tail -n1 "$out/stopped-twice.err"))" >&2
+  echo "test-windows: Ctrl+C twice ended otherwise: exit $twice ($(tail -n1 "$out/stopped-twice.err"));" \
+    "left: ${left:-nothing}" >&2
   status=1
 fi
 [ $status -eq 0 ] && echo "test-windows: passed" || echo "test-windows: FAILED (details in $out)" >&2
